@@ -110,6 +110,7 @@ ProcessCapsule (
   }
 
   if (CompareGuid (&Header.CapsuleGuid, &gEfiFmpCapsuleGuid)) {
+    ApplyFmpCapsule (Capsule, CapsuleFileName);
     return;
   }
 

@@ -52,6 +52,7 @@ ProcessPendingCapsules (
   }
 
   ProcessMemoryCapsules ();
+  PublishCapsuleMax ();
 
   if (mFmpHandlesAtStart != NULL) {
     gBS->FreePool (mFmpHandlesAtStart);

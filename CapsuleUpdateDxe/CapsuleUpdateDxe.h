@@ -15,12 +15,15 @@ extern "C" {
 #include <Guid/CapsuleReport.h>
 #include <Guid/FmpCapsule.h>
 #include <Guid/GlobalVariable.h>
+#include <Library/BaseLib.h>
 #include <Library/BaseMemoryLib.h>
 #include <Library/HobLib.h>
 #include <Library/MemoryAllocationLib.h>
+#include <Library/PrintLib.h>
 #include <Library/UefiBootServicesTableLib.h>
 #include <Library/UefiRuntimeServicesTableLib.h>
 #include <Protocol/DevicePath.h>
+#include <Protocol/DevicePathToText.h>
 #include <Protocol/FirmwareManagement.h>
 }
 
@@ -63,6 +66,62 @@ struct _CAPSULE_HANDLER_PROTOCOL {
 };
 
 //
+// The platform's update display. The driver calls two members, at fixed
+// positions of the x64 interface, without passing the interface pointer.
+//
+#define UPDATE_DISPLAY_PROTOCOL_GUID \
+  { 0x8a91b1e1, 0x56c7, 0x4adc, { 0xab, 0xeb, 0x1c, 0x2c, 0xa1, 0x72, 0x9e, 0xff } }
+
+typedef EFI_STATUS (EFIAPI *UPDATE_DISPLAY_SHOW_MESSAGE)(
+  IN CHAR16   *Title,
+  IN CHAR16   *Text,
+  IN UINT8    Style,
+  OUT UINT64  *Answer
+  );
+
+typedef EFI_STATUS (EFIAPI *UPDATE_DISPLAY_SHOW_PROGRESS)(
+  IN UINT8      Action,
+  IN CHAR16     *Title,
+  IN VOID       *Context,
+  IN UINTN      Reserved,
+  IN UINTN      Completion,
+  IN OUT UINT64 *StateB,
+  IN OUT UINT64 *StateA
+  );
+
+typedef struct {
+  VOID                            *NotCalled0[4];
+  UPDATE_DISPLAY_SHOW_MESSAGE     ShowMessage;
+  VOID                            *NotCalled1[10];
+  UPDATE_DISPLAY_SHOW_PROGRESS    ShowProgress;
+} UPDATE_DISPLAY_PROTOCOL;
+
+#if defined (MDE_CPU_X64)
+STATIC_ASSERT (OFFSET_OF (UPDATE_DISPLAY_PROTOCOL, ShowMessage) == 0x20, "ShowMessage is the fifth member");
+STATIC_ASSERT (OFFSET_OF (UPDATE_DISPLAY_PROTOCOL, ShowProgress) == 0x78, "ShowProgress is the sixteenth member");
+#endif
+
+#define ProgressActionBegin   1
+#define ProgressActionUpdate  2
+#define ProgressActionEnd     3
+
+extern EFI_GUID  gUpdateDisplayProtocolGuid;
+
+///
+/// How a firmware write shows its progress: through the display protocol,
+/// or not at all.
+///
+typedef struct {
+  EFI_STATUS (EFIAPI *Start)(IN CHAR16 *Title, IN VOID *Context);
+  EFI_STATUS (EFIAPI *End)(VOID);
+  EFI_STATUS (EFIAPI *Message)(IN CHAR16 *Title, IN CHAR16 *Text);
+  EFI_FIRMWARE_MANAGEMENT_UPDATE_IMAGE_PROGRESS    Update;
+} UPDATE_PROGRESS_OPS;
+
+extern CONST UPDATE_PROGRESS_OPS  DisplayProgressOps;
+extern CONST UPDATE_PROGRESS_OPS  SilentProgressOps;
+
+//
 // Module globals, zero at load.
 //
 extern EFI_HANDLE  mBackupBootDevice;
@@ -72,6 +131,69 @@ extern EFI_HANDLE  *mFmpHandlesAtStart;
 extern UINTN       mFmpHandleCountAtStart;
 extern EFI_HANDLE  *mFmpHandles;
 extern UINTN       mFmpHandleCount;
+
+extern UPDATE_DISPLAY_PROTOCOL  *mUpdateDisplay;
+extern CHAR16                   *mProgressTitle;
+extern VOID                     *mProgressContext;
+extern UINT64                   mProgressStateA;
+extern UINT64                   mProgressStateB;
+
+///
+/// Owner of a pool buffer: frees it when it goes out of scope, unless it was
+/// handed on with Release().
+///
+template<typename T>
+class POOL_BUFFER {
+public:
+  explicit POOL_BUFFER (
+    T  *Buffer = NULL
+    ) : mBuffer (Buffer)
+  {
+  }
+
+  ~POOL_BUFFER (
+    )
+  {
+    Reset ();
+  }
+
+  POOL_BUFFER (const POOL_BUFFER &)            = delete;
+  POOL_BUFFER &operator= (const POOL_BUFFER &) = delete;
+
+  T *
+  Get (
+    ) const
+  {
+    return mBuffer;
+  }
+
+  /// Hands the buffer on; the owner forgets it.
+  T *
+  Release (
+    )
+  {
+    T  *Buffer = mBuffer;
+
+    mBuffer = NULL;
+    return Buffer;
+  }
+
+  /// Frees the buffer held (if any) and takes Buffer.
+  VOID
+  Reset (
+    T  *Buffer = NULL
+    )
+  {
+    if (mBuffer != NULL) {
+      FreePool ((VOID *)mBuffer);
+    }
+
+    mBuffer = Buffer;
+  }
+
+private:
+  T  *mBuffer;
+};
 
 ///
 /// A read-only window on bytes that came from outside the driver (capsules,
@@ -158,6 +280,114 @@ OpenCapsule (
   IN  BYTE_VIEW           Bytes,
   OUT EFI_CAPSULE_HEADER  *Header,
   OUT BYTE_VIEW           *Capsule
+  );
+
+//
+// The layout of an FMP capsule and the checks it must pass before anything
+// of it runs (FmpCapsuleLayout.cpp). They use no firmware service, so host
+// tools run the very same checks.
+//
+
+/// The 40 bytes of a payload item's image header that are read; the image
+/// starts right after them whatever the header's Version.
+#define FMP_IMAGE_HEADER_SIZE  40
+
+typedef enum {
+  FmpCapsuleValid,
+  FmpCapsuleHeaderSizeInvalid,     ///< HeaderSize below a capsule header or past the capsule's end
+  FmpCapsuleHeaderTruncated,       ///< no room for the 8-byte FMP capsule header
+  FmpCapsuleNoItems,               ///< neither drivers nor payloads
+  FmpCapsuleOffsetListTruncated,   ///< the item offset list reaches past the capsule's end
+  FmpCapsuleLastOffsetNotBelowEnd, ///< the last item offset is not below the FMP part's size
+  FmpCapsuleOffsetsNotAscending,   ///< two item offsets are equal or descend
+  FmpCapsuleItemsPastEnd,          ///< items read from after the list would pass the capsule's end
+  FmpCapsulePayloadTooShort,       ///< a payload item is shorter than its 40-byte image header
+} FMP_CAPSULE_CHECK;
+
+typedef struct {
+  BYTE_VIEW    Fmp;                  ///< from the FMP capsule header to the capsule's end
+  UINT16       EmbeddedDriverCount;
+  UINT16       PayloadItemCount;
+} FMP_CAPSULE_LAYOUT;
+
+/**
+  Checks an FMP capsule before any of it is used: the item offsets must pass
+  their tests and every item must lie inside the capsule, every payload item
+  must hold its image header.
+
+  @param[in]  Capsule     The whole capsule, CapsuleImageSize bytes.
+  @param[out] Layout      Where its parts lie, when it is valid.
+  @param[out] FailedItem  Optional: the item a per-item check failed on.
+
+  @return FmpCapsuleValid, or the first check that failed.
+**/
+FMP_CAPSULE_CHECK
+CheckFmpCapsule (
+  IN  BYTE_VIEW           Capsule,
+  OUT FMP_CAPSULE_LAYOUT  *Layout,
+  OUT UINT32              *FailedItem OPTIONAL
+  );
+
+/**
+  Item Index of a valid FMP capsule. Items are read one after another from
+  right after the offset list; each has the size its offsets give.
+**/
+BYTE_VIEW
+FmpCapsuleItem (
+  IN CONST FMP_CAPSULE_LAYOUT  *Layout,
+  IN UINT32                    Index
+  );
+
+/**
+  Reads a payload item's image header (the fields up to and including
+  UpdateHardwareInstance; the rest is zero) and tells whether the image and
+  the vendor code fit in the item.
+
+  @retval TRUE   40 + UpdateImageSize + UpdateVendorCodeSize fits in Item.
+  @retval FALSE  They reach past the item.
+**/
+BOOLEAN
+ReadPayloadHeader (
+  IN  BYTE_VIEW                                     Item,
+  OUT EFI_FIRMWARE_MANAGEMENT_CAPSULE_IMAGE_HEADER  *Header
+  );
+
+//
+// FMP capsule application (FmpCapsule.cpp).
+//
+VOID
+ApplyFmpCapsule (
+  IN EFI_CAPSULE_HEADER  *Capsule,
+  IN CHAR16              *CapsuleFileName
+  );
+
+EFI_HANDLE
+FindNextMatchingFmp (
+  IN OUT UINTN     *Cursor,
+  IN EFI_GUID      *ImageTypeId,
+  IN UINT64        HardwareInstance
+  );
+
+VOID
+UninstallAddedFmpInstances (
+  VOID
+  );
+
+//
+// Capsule result records (CapsuleResult.cpp).
+//
+VOID
+RecordCapsuleResult (
+  IN EFI_CAPSULE_HEADER                            *CapsuleHeader,
+  IN EFI_FIRMWARE_MANAGEMENT_CAPSULE_IMAGE_HEADER  *ImageHeader,
+  IN UINT16                                        PayloadIndex,
+  IN EFI_STATUS                                    Status,
+  IN CHAR16                                        *CapsuleFileName
+  );
+
+VOID
+PublishCapsuleMax (
+  VOID
   );
 
 //

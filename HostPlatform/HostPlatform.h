@@ -35,6 +35,7 @@ namespace Host {
 struct ResetRequested {
   EFI_RESET_TYPE    Type;
   EFI_STATUS        Status;
+  size_t            LiveAllocations;   ///< pool buffers still allocated at the reset
 };
 
 struct Variable {
@@ -72,6 +73,8 @@ public:
   void FailAllocation (size_t Nth) { mFailAt = mAllocationCalls + Nth; }
   /// Every allocation from the Nth from now on fails.
   void FailAllocationsFrom (size_t Nth) { mFailFrom = mAllocationCalls + Nth; }
+  /// Allocations for which this answers true fail.
+  std::function<bool (size_t Size)> FailAllocationIf;
   /// Wrong frees seen: double frees and pointers the pool never handed out.
   const std::vector<std::string> &PoolErrors () const { return mPoolErrors; }
   bool IsPoolBuffer (const void *Buffer) const { return mPool.count (const_cast<void *>(Buffer)) != 0; }
@@ -85,6 +88,29 @@ public:
   bool HandleExists (EFI_HANDLE Handle) const;
   /// Makes LocateHandleBuffer fail for Protocol with Status.
   void FailLocateHandleBuffer (const EFI_GUID &Protocol, EFI_STATUS Status) { mLocateHandleBufferFailures[Protocol] = Status; }
+
+  //
+  // Images. LoadImage accepts the bytes of a registered image (from a
+  // buffer only) and makes an image handle; StartImage runs what the test
+  // said the image does.
+  //
+  struct ImageBehaviour {
+    std::vector<UINT8>                          Bytes;
+    EFI_STATUS                                  LoadStatus;
+    std::function<EFI_STATUS (EFI_HANDLE)>      Start;
+  };
+  struct LoadedImage {
+    size_t        Behaviour;
+    EFI_HANDLE    Parent;
+    EFI_HANDLE    Handle;
+    bool          Started;
+  };
+  void RegisterImage (const std::vector<UINT8> &Bytes, std::function<EFI_STATUS (EFI_HANDLE)> Start, EFI_STATUS LoadStatus = EFI_SUCCESS)
+  {
+    mImages.push_back ({ Bytes, LoadStatus, Start });
+  }
+  std::vector<ImageBehaviour>  mImages;
+  std::vector<LoadedImage>     Loaded;
 
   //
   // Variables.

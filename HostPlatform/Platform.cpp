@@ -257,6 +257,76 @@ HostLocateProtocol (
   return EFI_NOT_FOUND;
 }
 
+EFI_GUID  mLoadedImageGuid = { 0x5b1b31a1, 0x9562, 0x11d2, { 0x8e, 0x3f, 0x00, 0xa0, 0xc9, 0x69, 0x72, 0x3b } };
+int       mLoadedImageStandIn;
+
+EFI_STATUS EFIAPI
+HostLoadImage (
+  BOOLEAN                   BootPolicy,
+  EFI_HANDLE                ParentImageHandle,
+  EFI_DEVICE_PATH_PROTOCOL  *DevicePath,
+  VOID                      *SourceBuffer,
+  UINTN                     SourceSize,
+  EFI_HANDLE                *ImageHandle
+  )
+{
+  Platform  &P = Platform::Current ();
+
+  P.Log ("LoadImage " + std::to_string (SourceSize));
+  if ((ImageHandle == nullptr) || !P.HandleExists (ParentImageHandle)) {
+    return EFI_INVALID_PARAMETER;
+  }
+
+  if (SourceBuffer == nullptr) {
+    P.Fault ("LoadImage from a device path is not modelled");
+    return EFI_NOT_FOUND;
+  }
+
+  for (size_t Index = 0; Index < P.mImages.size (); Index++) {
+    auto  &Image = P.mImages[Index];
+    if ((Image.Bytes.size () == SourceSize) && (std::memcmp (Image.Bytes.data (), SourceBuffer, SourceSize) == 0)) {
+      if (EFI_ERROR (Image.LoadStatus)) {
+        return Image.LoadStatus;
+      }
+
+      *ImageHandle = P.InstallProtocol (nullptr, mLoadedImageGuid, &mLoadedImageStandIn);
+      P.Loaded.push_back ({ Index, ParentImageHandle, *ImageHandle, false });
+      return EFI_SUCCESS;
+    }
+  }
+
+  //
+  // Read every byte, as a loader parsing the image would.
+  //
+  volatile UINT8  Sum = 0;
+  for (UINTN Index = 0; Index < SourceSize; Index++) {
+    Sum = Sum + ((UINT8 *)SourceBuffer)[Index];
+  }
+
+  return EFI_LOAD_ERROR;
+}
+
+EFI_STATUS EFIAPI
+HostStartImage (
+  EFI_HANDLE  ImageHandle,
+  UINTN       *ExitDataSize,
+  CHAR16      **ExitData
+  )
+{
+  Platform  &P = Platform::Current ();
+
+  P.Log ("StartImage");
+  for (auto &Image : P.Loaded) {
+    if ((Image.Handle == ImageHandle) && !Image.Started) {
+      Image.Started = true;
+      auto  &Start = P.mImages[Image.Behaviour].Start;
+      return Start ? Start (ImageHandle) : EFI_SUCCESS;
+    }
+  }
+
+  return EFI_INVALID_PARAMETER;
+}
+
 //
 // Runtime services.
 //
@@ -392,8 +462,8 @@ HostResetSystem (
   static const char  *Names[] = { "Cold", "Warm", "Shutdown", "PlatformSpecific" };
 
   P.Log (std::string ("ResetSystem ") + (ResetType <= EfiResetPlatformSpecific ? Names[ResetType] : "?"));
-  P.mResets.push_back ({ ResetType, ResetStatus });
-  throw ResetRequested { ResetType, ResetStatus };
+  P.mResets.push_back ({ ResetType, ResetStatus, P.LiveAllocations () });
+  throw ResetRequested { ResetType, ResetStatus, P.LiveAllocations () };
 }
 
 }  // namespace
@@ -498,6 +568,8 @@ Platform::Platform ()
   mBootServices.HandleProtocol               = HostHandleProtocol;
   mBootServices.LocateHandleBuffer           = HostLocateHandleBuffer;
   mBootServices.LocateProtocol               = HostLocateProtocol;
+  mBootServices.LoadImage                    = HostLoadImage;
+  mBootServices.StartImage                   = HostStartImage;
 
   mRuntimeServices.Hdr.Signature  = EFI_RUNTIME_SERVICES_SIGNATURE;
   mRuntimeServices.Hdr.HeaderSize = sizeof (mRuntimeServices);
@@ -552,7 +624,9 @@ Platform::PoolAllocateService (
 {
   mAllocationCalls++;
   Log ("AllocatePool " + std::to_string (Size));
-  if ((mAllocationCalls == mFailAt) || ((mFailFrom != 0) && (mAllocationCalls >= mFailFrom))) {
+  if ((mAllocationCalls == mFailAt) || ((mFailFrom != 0) && (mAllocationCalls >= mFailFrom)) ||
+      (FailAllocationIf && FailAllocationIf (Size)))
+  {
     *Status = EFI_OUT_OF_RESOURCES;
     return nullptr;
   }
@@ -740,8 +814,10 @@ Platform::Reboot ()
   mSystemTable.ConfigurationTable   = nullptr;
   mLocateHandleBufferFailures.clear ();
   mResets.clear ();
+  Loaded.clear ();
   mFailAt   = 0;
   mFailFrom = 0;
+  FailAllocationIf = nullptr;
   Calls.clear ();
   mHobList = nullptr;
 }

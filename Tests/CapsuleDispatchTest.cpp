@@ -2,7 +2,7 @@
 #include "CapsuleBuilder.h"
 #include "DriverFixture.h"
 
-using namespace Test;
+using namespace Harness;
 
 namespace {
 
@@ -66,11 +66,12 @@ TEST_F (DispatchTest, ACapsuleWithoutHandlerIsDroppedSilently)
   Bytes           Capsule = MakeCapsule (Unknown, { 1 });
 
   Hobs.AddCapsule (Capsule.data (), Capsule.size ()).Install (Platform);
-  size_t  VariablesBefore = Platform.Variables ().size ();
 
   EXPECT_EQ (RunPass (), PassEnd::Returned);
   EXPECT_TRUE (HandlerA.Calls.empty ());
-  EXPECT_EQ (Platform.Variables ().size (), VariablesBefore);
+  // No trace: the end-of-pass "CapsuleMax" is the only variable written.
+  ASSERT_EQ (Platform.CallsStartingWith ("SetVariable").size (), 1u);
+  EXPECT_EQ (Platform.CallsStartingWith ("SetVariable")[0], "SetVariable CapsuleMax");
 }
 
 TEST_F (DispatchTest, AWrapperIsRemovedByOneLevelOnly)

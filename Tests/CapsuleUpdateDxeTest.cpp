@@ -2,7 +2,7 @@
 #include "CapsuleBuilder.h"
 #include "DriverFixture.h"
 
-using namespace Test;
+using namespace Harness;
 
 namespace {
 

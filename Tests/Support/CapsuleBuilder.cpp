@@ -4,7 +4,7 @@ extern "C" {
 #include <Guid/FmpCapsule.h>
 }
 
-namespace Test {
+namespace Harness {
 
 Bytes
 MakeCapsule (
@@ -76,4 +76,4 @@ MakeFmpCapsule (
   return MakeCapsule (gEfiFmpCapsuleGuid, MakeFmpBody (Drivers, Payloads));
 }
 
-}  // namespace Test
+}  // namespace Harness

@@ -15,7 +15,7 @@ extern "C" {
 #include <cstring>
 #include <vector>
 
-namespace Test {
+namespace Harness {
 
 using Bytes = std::vector<UINT8>;
 
@@ -70,6 +70,6 @@ Bytes MakePayloadItem (const Payload &Item);
 /// A whole FMP capsule.
 Bytes MakeFmpCapsule (const std::vector<Bytes> &Drivers, const std::vector<Payload> &Payloads);
 
-}  // namespace Test
+}  // namespace Harness
 
 #endif

@@ -1,6 +1,6 @@
 #include "DriverFixture.h"
 
-namespace Test {
+namespace Harness {
 
 namespace {
 
@@ -37,6 +37,11 @@ ResetDriverGlobals ()
   mFmpHandleCountAtStart   = 0;
   mFmpHandles              = nullptr;
   mFmpHandleCount          = 0;
+  mUpdateDisplay           = nullptr;
+  mProgressTitle           = nullptr;
+  mProgressContext         = nullptr;
+  mProgressStateA          = 0;
+  mProgressStateB          = 0;
 }
 
 }  // namespace
@@ -109,4 +114,4 @@ DriverTest::TearDown ()
   }
 }
 
-}  // namespace Test
+}  // namespace Harness

@@ -14,7 +14,7 @@
 
 extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint (EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable);
 
-namespace Test {
+namespace Harness {
 
 enum class PassEnd { Returned, ColdReset, WarmReset };
 
@@ -52,6 +52,6 @@ protected:
   void InstallHandler (const EFI_GUID &Guid, RecordingHandler &Handler);
 };
 
-}  // namespace Test
+}  // namespace Harness
 
 #endif

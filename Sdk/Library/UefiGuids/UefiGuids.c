@@ -8,6 +8,7 @@
 #include <Guid/GlobalVariable.h>
 #include <Guid/HobList.h>
 #include <Protocol/DevicePath.h>
+#include <Protocol/DevicePathToText.h>
 #include <Protocol/FirmwareManagement.h>
 
 EFI_GUID  gEfiGlobalVariableGuid             = EFI_GLOBAL_VARIABLE;
@@ -16,3 +17,4 @@ EFI_GUID  gEfiFmpCapsuleGuid                 = EFI_FIRMWARE_MANAGEMENT_CAPSULE_I
 EFI_GUID  gEfiCapsuleReportGuid              = EFI_CAPSULE_REPORT_GUID;
 EFI_GUID  gEfiFirmwareManagementProtocolGuid = EFI_FIRMWARE_MANAGEMENT_PROTOCOL_GUID;
 EFI_GUID  gEfiDevicePathProtocolGuid         = EFI_DEVICE_PATH_PROTOCOL_GUID;
+EFI_GUID  gEfiDevicePathToTextProtocolGuid   = EFI_DEVICE_PATH_TO_TEXT_PROTOCOL_GUID;
