@@ -5,68 +5,6 @@
 **/
 #include "CapsuleUpdateDxe.h"
 
-///
-/// Capsule kinds that wrap another capsule; one level is removed.
-///
-STATIC CONST EFI_GUID  mWrapperCapsuleGuids[] = {
-  { 0x0053e4ba, 0x9d91, 0x52aa, { 0xb9, 0x5b, 0x2b, 0x5c, 0x1c, 0xf7, 0x56, 0xf9 } },
-  { 0x69585d92, 0xb50a, 0x4ad7, { 0xb2, 0x65, 0x2e, 0xb1, 0xae, 0x06, 0x65, 0x74 } },
-  { 0x4e88068b, 0x41b2, 0x4e05, { 0x89, 0x3c, 0xdb, 0x0b, 0x43, 0xf7, 0xd3, 0x48 } },
-  { 0x0eab05c1, 0x766a, 0x4805, { 0xa0, 0x39, 0x30, 0x81, 0xde, 0x02, 0x10, 0xc7 } },
-  { 0xeed54281, 0x1c11, 0x4358, { 0xbf, 0x5a, 0xf6, 0x49, 0x95, 0xfb, 0xf1, 0x1b } },
-};
-
-BYTE_VIEW
-CapsuleInMemory (
-  IN CONST VOID  *Capsule
-  )
-{
-  UINT32  CapsuleImageSize;
-
-  CopyMem (
-    &CapsuleImageSize,
-    (CONST UINT8 *)Capsule + OFFSET_OF (EFI_CAPSULE_HEADER, CapsuleImageSize),
-    sizeof (CapsuleImageSize)
-    );
-  return { (CONST UINT8 *)Capsule, CapsuleImageSize };
-}
-
-BOOLEAN
-OpenCapsule (
-  IN  BYTE_VIEW           Bytes,
-  OUT EFI_CAPSULE_HEADER  *Header,
-  OUT BYTE_VIEW           *Capsule
-  )
-{
-  if (!Bytes.Read (0, Header)) {
-    return FALSE;
-  }
-
-  if (Header->CapsuleImageSize < sizeof (EFI_CAPSULE_HEADER)) {
-    return FALSE;
-  }
-
-  return Bytes.Sub (0, Header->CapsuleImageSize, Capsule);
-}
-
-/**
-  Tells whether Guid names a wrapper capsule kind.
-**/
-STATIC
-BOOLEAN
-IsWrapperCapsule (
-  IN CONST EFI_GUID  *Guid
-  )
-{
-  for (UINTN Index = 0; Index < ARRAY_SIZE (mWrapperCapsuleGuids); Index++) {
-    if (CompareGuid (Guid, &mWrapperCapsuleGuids[Index])) {
-      return TRUE;
-    }
-  }
-
-  return FALSE;
-}
-
 /**
   Routes one capsule by its GUID. A wrapper capsule is unwrapped by one level
   first; the inner capsule must lie wholly inside the wrapper, or the capsule
@@ -86,28 +24,14 @@ ProcessCapsule (
   )
 {
   EFI_CAPSULE_HEADER        Header;
-  BYTE_VIEW                 Bytes;
-  BYTE_VIEW                 Inner;
+  BYTE_VIEW                 Routed;
   CAPSULE_HANDLER_PROTOCOL  *Handler;
 
-  if (!OpenCapsule (CapsuleInMemory (Capsule), &Header, &Bytes)) {
+  if (!UnwrapCapsule (CapsuleInMemory (Capsule), &Header, &Routed)) {
     return;
   }
 
-  if (IsWrapperCapsule (&Header.CapsuleGuid)) {
-    //
-    // The inner capsule starts HeaderSize bytes in and must end inside the
-    // wrapper; its header is never compared with the wrapper table again.
-    //
-    if ((Header.HeaderSize < sizeof (EFI_CAPSULE_HEADER)) ||
-        !Bytes.Sub (Header.HeaderSize, Bytes.Size - Header.HeaderSize, &Inner) ||
-        !OpenCapsule (Inner, &Header, &Inner))
-    {
-      return;
-    }
-
-    Capsule = (EFI_CAPSULE_HEADER *)Inner.Data;
-  }
+  Capsule = (EFI_CAPSULE_HEADER *)(VOID *)Routed.Data;
 
   if (CompareGuid (&Header.CapsuleGuid, &gEfiFmpCapsuleGuid)) {
     ApplyFmpCapsule (Capsule, CapsuleFileName);

@@ -282,10 +282,45 @@ OpenCapsule (
   OUT BYTE_VIEW           *Capsule
   );
 
+/**
+  Tells whether Guid names one of the wrapper capsule kinds.
+**/
+BOOLEAN
+IsWrapperCapsule (
+  IN CONST EFI_GUID  *Guid
+  );
+
+/**
+  Tells whether Guid names one of the capsule kinds whose files are deferred
+  to the platform's flash update component.
+**/
+BOOLEAN
+IsDeferredCapsule (
+  IN CONST EFI_GUID  *Guid
+  );
+
+/**
+  Opens the capsule at the start of Bytes and removes one wrapper level: a
+  capsule of a wrapper kind is replaced by the capsule that starts HeaderSize
+  bytes into it, which must lie wholly inside the wrapper.
+
+  @param[in]  Bytes    Memory that holds the capsule.
+  @param[out] Header   The header of the capsule to route.
+  @param[out] Capsule  The bytes of the capsule to route.
+
+  @retval TRUE   Header and Capsule describe the capsule to route.
+  @retval FALSE  The capsule or its inner capsule is malformed.
+**/
+BOOLEAN
+UnwrapCapsule (
+  IN  BYTE_VIEW           Bytes,
+  OUT EFI_CAPSULE_HEADER  *Header,
+  OUT BYTE_VIEW           *Capsule
+  );
+
 //
 // The layout of an FMP capsule and the checks it must pass before anything
-// of it runs (FmpCapsuleLayout.cpp). They use no firmware service, so host
-// tools run the very same checks.
+// of it runs (CapsuleLayout.cpp).
 //
 
 /// The 40 bytes of a payload item's image header that are read; the image

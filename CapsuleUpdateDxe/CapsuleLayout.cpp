@@ -1,6 +1,8 @@
 /** @file
-  Layout and checks of an FMP capsule. Nothing here calls a firmware
-  service, so the capsule tool runs exactly the checks the driver runs.
+  Capsule layouts and the checks a capsule must pass before any of it is
+  used: the capsule header, wrapper removal, the deferred kinds, and the FMP
+  capsule's items. Nothing here calls a firmware service, so host tools run
+  exactly the checks the driver runs.
 
   The FMP part starts HeaderSize bytes into the capsule and runs to its end
   (S bytes): an 8-byte header, the offset list of the E driver and P payload
@@ -9,6 +11,114 @@
   8 + 8N + ItemOffsetList[i] - ItemOffsetList[0] bytes into the FMP part.
 **/
 #include "CapsuleUpdateDxe.h"
+
+///
+/// Capsule kinds that wrap another capsule; one level is removed.
+///
+STATIC CONST EFI_GUID  mWrapperCapsuleGuids[] = {
+  { 0x0053e4ba, 0x9d91, 0x52aa, { 0xb9, 0x5b, 0x2b, 0x5c, 0x1c, 0xf7, 0x56, 0xf9 } },
+  { 0x69585d92, 0xb50a, 0x4ad7, { 0xb2, 0x65, 0x2e, 0xb1, 0xae, 0x06, 0x65, 0x74 } },
+  { 0x4e88068b, 0x41b2, 0x4e05, { 0x89, 0x3c, 0xdb, 0x0b, 0x43, 0xf7, 0xd3, 0x48 } },
+  { 0x0eab05c1, 0x766a, 0x4805, { 0xa0, 0x39, 0x30, 0x81, 0xde, 0x02, 0x10, 0xc7 } },
+  { 0xeed54281, 0x1c11, 0x4358, { 0xbf, 0x5a, 0xf6, 0x49, 0x95, 0xfb, 0xf1, 0x1b } },
+};
+
+///
+/// Capsule kinds whose files are left for the platform's flash update
+/// component instead of being applied here.
+///
+STATIC CONST EFI_GUID  mDeferredCapsuleGuids[] = {
+  { 0x4a3ca68b, 0x7723, 0x48fb, { 0x80, 0x3d, 0x57, 0x8c, 0xc1, 0xfe, 0xc4, 0x4d } },
+  { 0x0053e4ba, 0x9d91, 0x52aa, { 0xb9, 0x5b, 0x2b, 0x5c, 0x1c, 0xf7, 0x56, 0xf9 } },
+};
+
+BYTE_VIEW
+CapsuleInMemory (
+  IN CONST VOID  *Capsule
+  )
+{
+  UINT32  CapsuleImageSize;
+
+  CopyMem (
+    &CapsuleImageSize,
+    (CONST UINT8 *)Capsule + OFFSET_OF (EFI_CAPSULE_HEADER, CapsuleImageSize),
+    sizeof (CapsuleImageSize)
+    );
+  return { (CONST UINT8 *)Capsule, CapsuleImageSize };
+}
+
+BOOLEAN
+OpenCapsule (
+  IN  BYTE_VIEW           Bytes,
+  OUT EFI_CAPSULE_HEADER  *Header,
+  OUT BYTE_VIEW           *Capsule
+  )
+{
+  if (!Bytes.Read (0, Header)) {
+    return FALSE;
+  }
+
+  if (Header->CapsuleImageSize < sizeof (EFI_CAPSULE_HEADER)) {
+    return FALSE;
+  }
+
+  return Bytes.Sub (0, Header->CapsuleImageSize, Capsule);
+}
+
+BOOLEAN
+IsWrapperCapsule (
+  IN CONST EFI_GUID  *Guid
+  )
+{
+  for (UINTN Index = 0; Index < ARRAY_SIZE (mWrapperCapsuleGuids); Index++) {
+    if (CompareGuid (Guid, &mWrapperCapsuleGuids[Index])) {
+      return TRUE;
+    }
+  }
+
+  return FALSE;
+}
+
+BOOLEAN
+IsDeferredCapsule (
+  IN CONST EFI_GUID  *Guid
+  )
+{
+  for (UINTN Index = 0; Index < ARRAY_SIZE (mDeferredCapsuleGuids); Index++) {
+    if (CompareGuid (Guid, &mDeferredCapsuleGuids[Index])) {
+      return TRUE;
+    }
+  }
+
+  return FALSE;
+}
+
+BOOLEAN
+UnwrapCapsule (
+  IN  BYTE_VIEW           Bytes,
+  OUT EFI_CAPSULE_HEADER  *Header,
+  OUT BYTE_VIEW           *Capsule
+  )
+{
+  BYTE_VIEW  Inner;
+
+  if (!OpenCapsule (Bytes, Header, Capsule)) {
+    return FALSE;
+  }
+
+  if (!IsWrapperCapsule (&Header->CapsuleGuid)) {
+    return TRUE;
+  }
+
+  //
+  // The inner capsule starts HeaderSize bytes in and must end inside the
+  // wrapper; its header is never compared with the wrapper table again.
+  //
+  return (BOOLEAN)((Header->HeaderSize >= sizeof (EFI_CAPSULE_HEADER)) &&
+                   Capsule->Sub (Header->HeaderSize, Capsule->Size - Header->HeaderSize, &Inner) &&
+                   OpenCapsule (Inner, Header, Capsule));
+}
+
 
 STATIC
 UINT64
