@@ -55,6 +55,8 @@ ProcessMemoryCapsules (
   )
 {
   EFI_PEI_HOB_POINTERS  Hob;
+  VOID                  *Backup;
+  UINTN                 BackupSize;
 
   Hob.Raw = (UINT8 *)GetHobList ();
   if (Hob.Raw == NULL) {
@@ -76,4 +78,34 @@ ProcessMemoryCapsules (
 
     Hob.Raw += Hob.Header->HobLength;
   }
+
+  //
+  // An update that did not run to its end left its capsule in the backup
+  // file: apply it again.
+  //
+  if (mBackupBootDevice == NULL) {
+    mBackupBootDevice = LocateBootDevice ();
+    if (mBackupBootDevice == NULL) {
+      return;
+    }
+  }
+
+  if (EFI_ERROR (LoadUpdateBackup (&Backup, &BackupSize)) || (Backup == NULL)) {
+    return;
+  }
+
+  POOL_BUFFER<VOID>  Buffer (Backup);
+
+  //
+  // A copy cut short by power loss while it was written holds less than
+  // its header promises: it is not dispatched.
+  //
+  EFI_CAPSULE_HEADER  Header;
+  BYTE_VIEW           Capsule;
+  if (!OpenCapsule ({ (CONST UINT8 *)Backup, BackupSize }, &Header, &Capsule)) {
+    return;
+  }
+
+  mCapsuleFromHob = FALSE;
+  ProcessCapsule ((EFI_CAPSULE_HEADER *)Backup, NULL);
 }

@@ -52,6 +52,7 @@ ProcessPendingCapsules (
   }
 
   ProcessMemoryCapsules ();
+  ProcessCapsulesOnDisk ();
   PublishCapsuleMax ();
 
   if (mFmpHandlesAtStart != NULL) {
@@ -61,6 +62,7 @@ ProcessPendingCapsules (
 
   mFmpHandleCountAtStart = 0;
 
+  RequestDeferredFlashUpdate ();
   return EFI_SUCCESS;
 }
 

@@ -20,10 +20,15 @@ extern "C" {
 #include <Library/HobLib.h>
 #include <Library/MemoryAllocationLib.h>
 #include <Library/PrintLib.h>
+#include <Library/SortLib.h>
+#include <Library/UefiLib.h>
 #include <Library/UefiBootServicesTableLib.h>
 #include <Library/UefiRuntimeServicesTableLib.h>
+#include <Guid/FileInfo.h>
+#include <Protocol/BlockIo.h>
 #include <Protocol/DevicePath.h>
 #include <Protocol/DevicePathToText.h>
+#include <Protocol/SimpleFileSystem.h>
 #include <Protocol/FirmwareManagement.h>
 }
 
@@ -422,6 +427,247 @@ RecordCapsuleResult (
 
 VOID
 PublishCapsuleMax (
+  VOID
+  );
+
+///
+/// Owner of an open file or directory: closes it when it goes out of scope.
+/// Delete closes the handle as it deletes the file.
+///
+class FILE_HANDLE {
+public:
+  FILE_HANDLE (
+    ) : mFile (NULL)
+  {
+  }
+
+  ~FILE_HANDLE (
+    )
+  {
+    Close ();
+  }
+
+  FILE_HANDLE (const FILE_HANDLE &)            = delete;
+  FILE_HANDLE &operator= (const FILE_HANDLE &) = delete;
+
+  EFI_FILE_PROTOCOL *
+  Get (
+    ) const
+  {
+    return mFile;
+  }
+
+  /// Where an Open or OpenVolume stores the new handle.
+  EFI_FILE_PROTOCOL **
+  Out (
+    )
+  {
+    Close ();
+    return &mFile;
+  }
+
+  /// Hands the handle on; the owner forgets it.
+  EFI_FILE_PROTOCOL *
+  Release (
+    )
+  {
+    EFI_FILE_PROTOCOL  *File = mFile;
+
+    mFile = NULL;
+    return File;
+  }
+
+  VOID
+  Close (
+    )
+  {
+    if (mFile != NULL) {
+      mFile->Close (mFile);
+      mFile = NULL;
+    }
+  }
+
+  /// Deletes the file; the handle is closed whatever the outcome.
+  EFI_STATUS
+  Delete (
+    )
+  {
+    EFI_FILE_PROTOCOL  *File = Release ();
+
+    return File->Delete (File);
+  }
+
+private:
+  EFI_FILE_PROTOCOL  *mFile;
+};
+
+//
+// Boot device resolution (BootDevice.cpp).
+//
+
+/**
+  TRUE when Path holds a well-formed device path: nodes of at least 4 bytes
+  inside Path, ended by an end-of-path node.
+**/
+BOOLEAN
+DevicePathFits (
+  IN BYTE_VIEW  Path
+  );
+
+EFI_HANDLE
+FindHardDriveFileSystem (
+  IN EFI_DEVICE_PATH_PROTOCOL  *HardDriveNode
+  );
+
+EFI_HANDLE
+LocateBootDevice (
+  VOID
+  );
+
+//
+// Update backup file (UpdateBackup.cpp).
+//
+EFI_STATUS
+SaveUpdateBackup (
+  IN CONST VOID  *Capsule,
+  IN UINTN       Size
+  );
+
+EFI_STATUS
+LoadUpdateBackup (
+  OUT VOID   **Capsule,
+  OUT UINTN  *Size
+  );
+
+EFI_STATUS
+DeleteUpdateBackup (
+  VOID
+  );
+
+//
+// Update directory listing (UpdateDirectory.cpp).
+//
+
+///
+/// A growable array of fixed-size elements in one pool buffer.
+///
+typedef struct {
+  UINT8     *Buffer;
+  UINT32    Capacity;      ///< bytes reserved
+  UINT32    Used;          ///< bytes in use
+  UINT32    ElementSize;
+  UINT32    GrowBy;        ///< elements added when full
+} ENTRY_ARRAY;
+
+ENTRY_ARRAY *
+CreateEntryArray (
+  VOID
+  );
+
+EFI_STATUS
+AppendEntry (
+  IN OUT ENTRY_ARRAY  *Array,
+  IN CONST VOID       *Element
+  );
+
+EFI_FILE_INFO **
+ReadUpdateDirectory (
+  IN EFI_FILE_PROTOCOL  *Directory
+  );
+
+INTN
+EFIAPI
+CompareDirectoryEntries (
+  IN CONST VOID  *Left,
+  IN CONST VOID  *Right
+  );
+
+INTN
+CompareFileNames (
+  IN CONST CHAR16  *Name1,
+  IN CONST CHAR16  *Name2
+  );
+
+INTN
+CompareNamesNoCase (
+  IN CONST CHAR16  *String1,
+  IN CONST CHAR16  *String2
+  );
+
+CHAR16
+CharToUpperLatin1 (
+  IN CHAR16  Char
+  );
+
+//
+// Deferred capsule files (DeferredCapsule.cpp).
+//
+
+#define FLASH_UPDATE_IMAGE_NAME_GUID \
+  { 0xa4ea2f68, 0x5778, 0x40aa, { 0xb1, 0xd7, 0x60, 0x0e, 0x6e, 0x16, 0xb3, 0xcc } }
+
+///
+/// Where a deferred capsule file lies, for the platform's flash update
+/// component: the boot partition's hard-drive node and the file's path on it.
+///
+#pragma pack(1)
+typedef struct {
+  UINT8     HardDriveNode[42];
+  CHAR16    FilePath[256];
+  UINT8     Padding[2];
+  UINT32    FileSize;
+} FLASH_UPDATE_IMAGE_RECORD;
+#pragma pack()
+
+STATIC_ASSERT (sizeof (FLASH_UPDATE_IMAGE_RECORD) == 560, "FlashUpdateImageName is 560 bytes");
+STATIC_ASSERT (OFFSET_OF (FLASH_UPDATE_IMAGE_RECORD, FilePath) == 42, "FilePath at 42");
+STATIC_ASSERT (OFFSET_OF (FLASH_UPDATE_IMAGE_RECORD, FileSize) == 556, "FileSize at 556");
+
+extern EFI_GUID  gFlashUpdateImageNameGuid;
+extern CHAR16    *mDeferredCapsuleName;
+extern UINTN     mDeferredCapsuleSize;
+
+EFI_STATUS
+DeferCapsuleFile (
+  IN CONST VOID    *Capsule,
+  IN UINTN         Size,
+  IN CONST CHAR16  *FileName
+  );
+
+EFI_STATUS
+BuildDeferredCapsulePath (
+  OUT CHAR16  *Buffer
+  );
+
+VOID
+RequestDeferredFlashUpdate (
+  VOID
+  );
+
+//
+// Capsule file intake (CapsuleOnDisk.cpp).
+//
+
+///
+/// The capsule file whose capsule is being dispatched, open for reading and
+/// writing; it is deleted once its dispatch ends, also right before the
+/// reset that ends an applied FMP capsule.
+///
+extern EFI_FILE_PROTOCOL  *mCapsuleFileInProcess;
+
+VOID
+DeleteCapsuleFileInProcess (
+  VOID
+  );
+
+VOID
+ProcessCapsuleFile (
+  IN EFI_FILE_PROTOCOL  *Directory,
+  IN EFI_FILE_INFO      *Entry
+  );
+
+VOID
+ProcessCapsulesOnDisk (
   VOID
   );
 

@@ -267,8 +267,25 @@ ApplyFmpCapsule (
 {
   FMP_CAPSULE_LAYOUT  Layout;
   EFI_HANDLE          ImageHandle;
+  BYTE_VIEW           Bytes;
 
-  if (CheckFmpCapsule (CapsuleInMemory (Capsule), &Layout, NULL) != FmpCapsuleValid) {
+  Bytes = CapsuleInMemory (Capsule);
+
+  //
+  // A capsule handed over in memory lives only for this boot: keep a copy
+  // on the boot device until its update has run to its end.
+  //
+  if (mCapsuleFromHob) {
+    if (mBackupBootDevice == NULL) {
+      mBackupBootDevice = LocateBootDevice ();
+    }
+
+    if (mBackupBootDevice != NULL) {
+      SaveUpdateBackup (Bytes.Data, (UINTN)Bytes.Size);
+    }
+  }
+
+  if (CheckFmpCapsule (Bytes, &Layout, NULL) != FmpCapsuleValid) {
     return;
   }
 
@@ -299,6 +316,21 @@ ApplyFmpCapsule (
   }
 
   UninstallAddedFmpInstances ();
+
+  if (mBackupBootDevice == NULL) {
+    mBackupBootDevice = LocateBootDevice ();
+  }
+
+  if (mBackupBootDevice != NULL) {
+    DeleteUpdateBackup ();
+  }
+
+  //
+  // The capsule file of this capsule, if it came from one, must not outlive
+  // the update it carried: an operating system that sets the request again
+  // later would otherwise have it applied a second time.
+  //
+  DeleteCapsuleFileInProcess ();
 
   gRT->ResetSystem (EfiResetCold, EFI_SUCCESS, 0, NULL);
 }

@@ -38,6 +38,10 @@ struct ResetRequested {
   size_t            LiveAllocations;   ///< pool buffers still allocated at the reset
 };
 
+/// Thrown by Platform::CutPower: the boot ends where it stands, with no
+/// reset and nothing flushed.
+struct PowerCut {};
+
 struct Variable {
   UINT32                  Attributes;
   std::vector<UINT8>      Data;
@@ -136,7 +140,9 @@ public:
   //
   // Reset.
   //
-  bool ResetHappened () const { return mResets.size () > 0; }
+  bool ResetHappened () const { return mResets.size () > 0 || mPowerCut; }
+  /// Ends the boot at once, as a power loss does (throws PowerCut).
+  [[noreturn]] void CutPower ();
   const std::vector<ResetRequested> &Resets () const { return mResets; }
   /// Starts the next boot: volatile variables, handles, configuration tables
   /// and pool of the ended boot are gone; non-volatile variables stay.
@@ -164,6 +170,7 @@ public:
   std::map<EFI_GUID, EFI_STATUS> mLocateHandleBufferFailures;
   std::map<std::pair<std::u16string, EFI_GUID>, Variable> mVariables;
   std::vector<ResetRequested> mResets;
+  bool                        mPowerCut = false;
 
 private:
   EFI_SYSTEM_TABLE                        mSystemTable {};

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 
 extern "C" {
@@ -255,6 +256,76 @@ HostLocateProtocol (
 
   *Interface = nullptr;
   return EFI_NOT_FOUND;
+}
+
+/// Offsets at which the nodes of a device path start, up to its end node.
+std::vector<size_t>
+NodeOffsets (
+  const UINT8  *Path
+  )
+{
+  std::vector<size_t>  Offsets;
+  size_t               Offset = 0;
+
+  for (;;) {
+    Offsets.push_back (Offset);
+    if ((Path[Offset] == END_DEVICE_PATH_TYPE) && (Path[Offset + 1] == END_ENTIRE_DEVICE_PATH_SUBTYPE)) {
+      return Offsets;
+    }
+
+    size_t  Length = Path[Offset + 2] | (Path[Offset + 3] << 8);
+    if (Length < 4) {
+      return Offsets;
+    }
+
+    Offset += Length;
+  }
+}
+
+EFI_STATUS EFIAPI
+HostLocateDevicePath (
+  EFI_GUID                  *Protocol,
+  EFI_DEVICE_PATH_PROTOCOL  **DevicePath,
+  EFI_HANDLE                *Device
+  )
+{
+  Platform  &P = Platform::Current ();
+
+  P.Log ("LocateDevicePath " + (Protocol != nullptr ? GuidName (*Protocol) : std::string ("*")));
+  if ((Protocol == nullptr) || (DevicePath == nullptr) || (*DevicePath == nullptr) || (Device == nullptr)) {
+    return EFI_INVALID_PARAMETER;
+  }
+
+  //
+  // The handle with Protocol whose device path is the longest prefix of the
+  // given path, ending on one of its node boundaries.
+  //
+  const UINT8  *Source  = (const UINT8 *)*DevicePath;
+  auto         Bounds   = NodeOffsets (Source);
+  EFI_HANDLE   Best     = nullptr;
+  long         BestSize = -1;
+  for (EFI_HANDLE Handle : P.HandlesWith (*Protocol)) {
+    auto  *Path = (const UINT8 *)P.Protocol (Handle, gEfiDevicePathProtocolGuid);
+    if (Path == nullptr) {
+      continue;
+    }
+
+    size_t  Size = NodeOffsets (Path).back ();
+    if ((std::find (Bounds.begin (), Bounds.end (), Size) != Bounds.end ()) &&
+        (std::memcmp (Source, Path, Size) == 0) && ((long)Size > BestSize))
+    {
+      Best     = Handle;
+      BestSize = (long)Size;
+    }
+  }
+
+  if (Best == nullptr) {
+    return EFI_NOT_FOUND;
+  }
+
+  *Device     = Best;
+  *DevicePath = (EFI_DEVICE_PATH_PROTOCOL *)(Source + BestSize);
+  return EFI_SUCCESS;
 }
 
 EFI_GUID  mLoadedImageGuid = { 0x5b1b31a1, 0x9562, 0x11d2, { 0x8e, 0x3f, 0x00, 0xa0, 0xc9, 0x69, 0x72, 0x3b } };
@@ -569,6 +640,7 @@ Platform::Platform ()
   mBootServices.LocateHandleBuffer           = HostLocateHandleBuffer;
   mBootServices.LocateProtocol               = HostLocateProtocol;
   mBootServices.LoadImage                    = HostLoadImage;
+  mBootServices.LocateDevicePath             = HostLocateDevicePath;
   mBootServices.StartImage                   = HostStartImage;
 
   mRuntimeServices.Hdr.Signature  = EFI_RUNTIME_SERVICES_SIGNATURE;
@@ -606,6 +678,14 @@ Platform::Current ()
   }
 
   return *gCurrent;
+}
+
+void
+Platform::CutPower ()
+{
+  Log ("PowerCut");
+  mPowerCut = true;
+  throw PowerCut {};
 }
 
 void
@@ -814,6 +894,7 @@ Platform::Reboot ()
   mSystemTable.ConfigurationTable   = nullptr;
   mLocateHandleBufferFailures.clear ();
   mResets.clear ();
+  mPowerCut = false;
   Loaded.clear ();
   mFailAt   = 0;
   mFailFrom = 0;

@@ -152,7 +152,11 @@ TEST_F (DispatchTest, HobListWithoutCapsulesOrWithABrokenHobEndsTheWalk)
   Bytes  Capsule = MakeCapsule (KindA, { 5 });
 
   // No HOB list at all: nothing happens.
+  Platform.Reboot ();
+  LoadDriver ();
+  InstallHandler (KindA, HandlerA);
   EXPECT_EQ (RunPass (), PassEnd::Returned);
+  EXPECT_TRUE (Platform.CallsStartingWith ("LocateProtocol").empty ());
 
   // A HOB of length 0 would never advance: the walk stops there.
   Hobs.AddHob (EFI_HOB_TYPE_RESOURCE_DESCRIPTOR, 0)

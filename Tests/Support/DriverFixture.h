@@ -37,9 +37,16 @@ protected:
   EFI_HANDLE                         ImageHandle = nullptr;
   EFI_STATUS                         EntryStatus = EFI_NOT_STARTED;
   CAPSULE_UPDATE_TRIGGER_PROTOCOL    *Trigger    = nullptr;
+  /// The HOB list of the DXE phase: every boot has one, without capsules
+  /// unless a test installs its own.
+  std::unique_ptr<Host::HobListBuilder>  BootHobs;
 
   void SetUp () override;
   void TearDown () override;
+  /// What the platform holds at every boot beyond the driver (disks, ...).
+  virtual void InstallPlatform ();
+  /// Checks of the platform's own state that every test must pass.
+  virtual void CheckPlatform () {}
 
   /// Loads the driver as the firmware would: zeroed globals, an image
   /// handle, then the image entry point.

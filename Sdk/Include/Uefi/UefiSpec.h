@@ -224,6 +224,21 @@ typedef struct {
 
 typedef EFI_STATUS (EFIAPI *EFI_IMAGE_ENTRY_POINT)(IN EFI_HANDLE ImageHandle, IN EFI_SYSTEM_TABLE *SystemTable);
 
+///
+/// Fixed start of a Boot#### load option; a NUL-terminated CHAR16
+/// Description follows, then the device path list, then optional data.
+///
+#pragma pack(1)
+typedef struct {
+  UINT32    Attributes;
+  UINT16    FilePathListLength;
+} EFI_LOAD_OPTION;
+#pragma pack()
+
+STATIC_ASSERT (sizeof (EFI_LOAD_OPTION) == 6, "EFI_LOAD_OPTION fixed part is 6 bytes");
+
+#define LOAD_OPTION_ACTIVE  0x00000001
+
 //
 // Open modes of EFI_FILE_PROTOCOL.Open.
 //
