@@ -65,13 +65,19 @@ OpenCapsule (
   return Bytes.Sub (0, Header->CapsuleImageSize, Capsule);
 }
 
+/**
+  TRUE when Guid is one of the Count GUIDs of Table.
+**/
+STATIC
 BOOLEAN
-IsWrapperCapsule (
-  IN CONST EFI_GUID  *Guid
+IsGuidInTable (
+  IN CONST EFI_GUID  *Guid,
+  IN CONST EFI_GUID  *Table,
+  IN UINTN           Count
   )
 {
-  for (UINTN Index = 0; Index < ARRAY_SIZE (mWrapperCapsuleGuids); Index++) {
-    if (CompareGuid (Guid, &mWrapperCapsuleGuids[Index])) {
+  for (UINTN Index = 0; Index < Count; Index++) {
+    if (CompareGuid (Guid, &Table[Index])) {
       return TRUE;
     }
   }
@@ -80,17 +86,19 @@ IsWrapperCapsule (
 }
 
 BOOLEAN
+IsWrapperCapsule (
+  IN CONST EFI_GUID  *Guid
+  )
+{
+  return IsGuidInTable (Guid, mWrapperCapsuleGuids, ARRAY_SIZE (mWrapperCapsuleGuids));
+}
+
+BOOLEAN
 IsDeferredCapsule (
   IN CONST EFI_GUID  *Guid
   )
 {
-  for (UINTN Index = 0; Index < ARRAY_SIZE (mDeferredCapsuleGuids); Index++) {
-    if (CompareGuid (Guid, &mDeferredCapsuleGuids[Index])) {
-      return TRUE;
-    }
-  }
-
-  return FALSE;
+  return IsGuidInTable (Guid, mDeferredCapsuleGuids, ARRAY_SIZE (mDeferredCapsuleGuids));
 }
 
 BOOLEAN

@@ -6,6 +6,63 @@
 **/
 #include "CapsuleUpdateDxe.h"
 
+/**
+  Calls GetImageInfo of Fmp and releases the package version name it may
+  hand out.
+
+  @param[in]     Fmp                The instance.
+  @param[in,out] ImageInfoSize      The buffer's size; the size needed.
+  @param[out]    ImageInfo          The buffer, or NULL to ask for the size.
+  @param[out]    DescriptorVersion  The descriptors' version.
+
+  @return The status of GetImageInfo.
+**/
+STATIC
+EFI_STATUS
+GetImageInfo (
+  IN     EFI_FIRMWARE_MANAGEMENT_PROTOCOL  *Fmp,
+  IN OUT UINTN                             *ImageInfoSize,
+  OUT    VOID                              *ImageInfo,
+  OUT    UINT32                            *DescriptorVersion
+  )
+{
+  UINT8       DescriptorCount;
+  UINTN       DescriptorSize;
+  UINT32      PackageVersion;
+  CHAR16      *PackageVersionName;
+  EFI_STATUS  Status;
+
+  PackageVersionName = NULL;
+  Status             = Fmp->GetImageInfo (
+                              Fmp,
+                              ImageInfoSize,
+                              (EFI_FIRMWARE_IMAGE_DESCRIPTOR *)ImageInfo,
+                              DescriptorVersion,
+                              &DescriptorCount,
+                              &DescriptorSize,
+                              &PackageVersion,
+                              &PackageVersionName
+                              );
+  if (PackageVersionName != NULL) {
+    FreePool (PackageVersionName);
+  }
+
+  return Status;
+}
+
+/**
+  Finds the next FMP instance in mFmpHandles, from *Cursor on, whose first
+  image descriptor has ImageTypeId and, when HardwareInstance is not 0, that
+  hardware instance (which only descriptors of version 3 or more carry).
+
+  @param[in,out] Cursor            Where to start; after a match, the
+                                   position after it.
+  @param[in]     ImageTypeId       The image type wanted.
+  @param[in]     HardwareInstance  The hardware instance wanted, 0 for any.
+
+  @return The instance's handle, or NULL when none is left or the pool is
+          exhausted (the cursor then stays).
+**/
 EFI_HANDLE
 FindNextMatchingFmp (
   IN OUT UINTN     *Cursor,
@@ -17,35 +74,16 @@ FindNextMatchingFmp (
     EFI_FIRMWARE_MANAGEMENT_PROTOCOL  *Fmp;
     UINTN                             ImageInfoSize;
     UINT32                            DescriptorVersion;
-    UINT8                             DescriptorCount;
-    UINTN                             DescriptorSize;
-    UINT32                            PackageVersion;
-    CHAR16                            *PackageVersionName;
-    EFI_STATUS                        Status;
+    EFI_GUID                          TypeId;
+    UINT64                            Instance;
     BOOLEAN                           Match;
 
     if (EFI_ERROR (gBS->HandleProtocol (mFmpHandles[Index], &gEfiFirmwareManagementProtocolGuid, (VOID **)&Fmp))) {
       continue;
     }
 
-    ImageInfoSize      = 0;
-    PackageVersionName = NULL;
-    Status             = Fmp->GetImageInfo (
-                                Fmp,
-                                &ImageInfoSize,
-                                NULL,
-                                &DescriptorVersion,
-                                &DescriptorCount,
-                                &DescriptorSize,
-                                &PackageVersion,
-                                &PackageVersionName
-                                );
-    if (PackageVersionName != NULL) {
-      FreePool (PackageVersionName);
-      PackageVersionName = NULL;
-    }
-
-    if (Status != EFI_BUFFER_TOO_SMALL) {
+    ImageInfoSize = 0;
+    if (GetImageInfo (Fmp, &ImageInfoSize, NULL, &DescriptorVersion) != EFI_BUFFER_TOO_SMALL) {
       continue;
     }
 
@@ -54,21 +92,7 @@ FindNextMatchingFmp (
       return NULL;
     }
 
-    Status = Fmp->GetImageInfo (
-                    Fmp,
-                    &ImageInfoSize,
-                    (EFI_FIRMWARE_IMAGE_DESCRIPTOR *)Info.Get (),
-                    &DescriptorVersion,
-                    &DescriptorCount,
-                    &DescriptorSize,
-                    &PackageVersion,
-                    &PackageVersionName
-                    );
-    if (PackageVersionName != NULL) {
-      FreePool (PackageVersionName);
-    }
-
-    if (EFI_ERROR (Status)) {
+    if (EFI_ERROR (GetImageInfo (Fmp, &ImageInfoSize, Info.Get (), &DescriptorVersion))) {
       continue;
     }
 
@@ -77,8 +101,6 @@ FindNextMatchingFmp (
     // descriptor that does not fit in it does not match.
     //
     BYTE_VIEW  Descriptor = { Info.Get (), ImageInfoSize };
-    EFI_GUID   TypeId;
-    UINT64     Instance;
 
     Match = (BOOLEAN)(Descriptor.Read (OFFSET_OF (EFI_FIRMWARE_IMAGE_DESCRIPTOR, ImageTypeId), &TypeId) &&
                       CompareGuid (&TypeId, ImageTypeId));
