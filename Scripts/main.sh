@@ -8,3 +8,4 @@ for image in build/images/*.efi build/images/*.te; do
   build/Tools/PeInfo "$image"
   echo
 done
+build/Qemu/QemuRunner --images build/images --work build/Qemu/work --demo
