@@ -7,6 +7,7 @@ PACKAGES=(
   cmake ninja-build g++ make
   clang-14 lld-14 llvm-14
   libgtest-dev libgmock-dev
+  nlohmann-json3-dev
   libunicorn-dev
   qemu-system-x86 ovmf mtools gdisk
 )
