@@ -221,6 +221,20 @@ ProbeFileBehaviour (
   }
 
   //
+  // Delete of a writable file opened for reading only.
+  //
+  Status = Dir->Open (Dir, &File, WSTR ("PROBE.RW"), EFI_FILE_MODE_READ, 0);
+  if (!EFI_ERROR (Status)) {
+    Status = File->Delete (File);
+    DebugPortPrint ("[probe] delete of a writable file opened for reading: %a\n", StatusText (Status));
+    Status = Dir->Open (Dir, &File, WSTR ("PROBE.RW"), EFI_FILE_MODE_READ, 0);
+    DebugPortPrint ("[probe]   the file %a\n", EFI_ERROR (Status) ? "is gone" : "is still there");
+    if (!EFI_ERROR (Status)) {
+      File->Close (File);
+    }
+  }
+
+  //
   // Read with a buffer too small for the next directory entry: the size the
   // entry needs comes back.
   //

@@ -298,6 +298,14 @@ ProbeVariableSizes (
   Status = gRT->GetVariable (Name, &mE2eGuid, NULL, &Size, Buffer);
   DebugPortPrint ("[probe] GetVariable of 5 bytes, size 16: %a, size %u\n", StatusText (Status), (UINT32)Size);
 
+  UINT32  Attributes = 0xFFFFFFFF;
+  Size   = 1;
+  Status = gRT->GetVariable (Name, &mE2eGuid, &Attributes, &Size, Buffer);
+  DebugPortPrint ("[probe] GetVariable too small with an attributes pointer: %a, attributes %x\n", StatusText (Status), Attributes);
+
+  Status = gRT->SetVariable (Name, &mE2eGuid, EFI_VARIABLE_BOOTSERVICE_ACCESS | EFI_VARIABLE_RUNTIME_ACCESS, sizeof (Value), Value);
+  DebugPortPrint ("[probe] SetVariable of an existing variable with other attributes: %a\n", StatusText (Status));
+
   Status = gRT->SetVariable (Name, &mE2eGuid, 0, 0, NULL);
   DebugPortPrint ("[probe] SetVariable with size 0 of an existing variable: %a\n", StatusText (Status));
   Status = gRT->SetVariable (Name, &mE2eGuid, 0, 0, NULL);

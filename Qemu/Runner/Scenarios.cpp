@@ -370,6 +370,7 @@ DirectoryOrder (
          M.SetAttributes ("/EFI/UpdateCapsule/System.cap", "+s") &&
          M.SetAttributes ("/EFI/UpdateCapsule/ReadOnly.cap", "+r") &&
          M.PutFile ("/E2E/PROBE/PROBE.RO", Bytes (16, 0x5A)) &&
+         M.PutFile ("/E2E/PROBE/PROBE.RW", Bytes (16, 0xA5)) &&
          M.SetAttributes ("/E2E/PROBE/PROBE.RO", "+r");
   if (!C.Expect (Made, "test disk with the update directory created")) {
     return 1;
@@ -380,6 +381,7 @@ DirectoryOrder (
                          "boot-option full 00A0\n"
                          "set-var OsIndications global 7 0600000000000000\n"
                          "list-dir \\EFI\\UpdateCapsule\n"
+                         "list-dir \\\n"
                          "probe-files \\E2E\\PROBE\n"
                          "probe-variables\n"
                          "probe-device-path\n" +
