@@ -3,17 +3,25 @@
 //   --check dxe   PE32+, x64, subsystem 11, entry point set, no import
 //                 table, base relocations present
 //   --check pe32  PE32, IA32, no import table, base relocations present
+//   --check te    TE, IA32, entry point set, base relocations present,
+//                 sections laid out to run in place (file offset = RVA, no
+//                 section larger in memory than in the file), no writable
+//                 section; with --pe PE_IMAGE also every TE header field
+//                 against the PE image it was made from, and the bytes
+//                 after the header against the PE's from StrippedSize on
 // Exit status: 0 facts printed (and checks passed), 1 a check failed,
 // 2 the file is unreadable or not an image.
 extern "C" {
 #include <IndustryStandard/PeImage.h>
 }
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -41,9 +49,14 @@ struct Facts {
   UINT64         ImageBase = 0;
   UINT32         SizeOfImage = 0;
   UINT32         ImportSize = 0;
+  UINT32         BaseOfCode = 0;
   UINT32         RelocRva = 0;
   UINT32         RelocSize = 0;
+  UINT32         DebugRva = 0;
+  UINT32         DebugSize = 0;
   size_t         RelocEntries = 0;
+  size_t         SectionTable = 0;   // file offset of the section table
+  UINT16         StrippedSize = 0;   // TE only
   std::vector<EFI_IMAGE_SECTION_HEADER>  Sections;
 };
 
@@ -126,6 +139,7 @@ ParsePe (
     }
 
     F->Format      = "PE32+";
+    F->BaseOfCode  = Hdr64.BaseOfCode;
     F->Subsystem   = Hdr64.Subsystem;
     F->EntryPoint  = Hdr64.AddressOfEntryPoint;
     F->ImageBase   = Hdr64.ImageBase;
@@ -138,6 +152,7 @@ ParsePe (
     }
 
     F->Format      = "PE32";
+    F->BaseOfCode  = Hdr32.BaseOfCode;
     F->Subsystem   = Hdr32.Subsystem;
     F->EntryPoint  = Hdr32.AddressOfEntryPoint;
     F->ImageBase   = Hdr32.ImageBase;
@@ -158,7 +173,13 @@ ParsePe (
     F->RelocSize = Dirs[EFI_IMAGE_DIRECTORY_ENTRY_BASERELOC].Size;
   }
 
+  if (DirCount > EFI_IMAGE_DIRECTORY_ENTRY_DEBUG) {
+    F->DebugRva  = Dirs[EFI_IMAGE_DIRECTORY_ENTRY_DEBUG].VirtualAddress;
+    F->DebugSize = Dirs[EFI_IMAGE_DIRECTORY_ENTRY_DEBUG].Size;
+  }
+
   size_t  SectionTable = Optional + File.SizeOfOptionalHeader;
+  F->SectionTable = SectionTable;
   for (UINT16 Index = 0; Index < File.NumberOfSections; Index++) {
     EFI_IMAGE_SECTION_HEADER  Section;
     if (!Img.Read (SectionTable + Index * sizeof (Section), &Section)) {
@@ -189,8 +210,13 @@ ParseTe (
   F->Subsystem  = Te.Subsystem;
   F->EntryPoint = Te.AddressOfEntryPoint;
   F->ImageBase  = Te.ImageBase;
+  F->BaseOfCode = Te.BaseOfCode;
   F->RelocRva   = Te.DataDirectory[EFI_TE_IMAGE_DIRECTORY_ENTRY_BASERELOC].VirtualAddress;
   F->RelocSize  = Te.DataDirectory[EFI_TE_IMAGE_DIRECTORY_ENTRY_BASERELOC].Size;
+  F->DebugRva   = Te.DataDirectory[EFI_TE_IMAGE_DIRECTORY_ENTRY_DEBUG].VirtualAddress;
+  F->DebugSize  = Te.DataDirectory[EFI_TE_IMAGE_DIRECTORY_ENTRY_DEBUG].Size;
+  F->SectionTable = sizeof (Te);
+  F->StrippedSize = Te.StrippedSize;
   for (UINT8 Index = 0; Index < Te.NumberOfSections; Index++) {
     EFI_IMAGE_SECTION_HEADER  Section;
     if (!Img.Read (sizeof (Te) + Index * sizeof (Section), &Section)) {
@@ -231,17 +257,78 @@ SubsystemName (
   }
 }
 
+/// Whether every section lies in the file exactly as in memory, which an
+/// image that runs in place needs.
+bool
+LaidOutInPlace (
+  const Facts  &F
+  )
+{
+  for (auto &S : F.Sections) {
+    if ((S.PointerToRawData != S.VirtualAddress) || (S.VirtualSize > S.SizeOfRawData)) {
+      return false;
+    }
+  }
+
+  return !F.Sections.empty ();
+}
+
+bool
+NoWritableSection (
+  const Facts  &F
+  )
+{
+  for (auto &S : F.Sections) {
+    if ((S.Characteristics & 0x80000000u) != 0) {  // IMAGE_SCN_MEM_WRITE
+      return false;
+    }
+  }
+
+  return true;
+}
+
+/// TE header fields and bytes against the PE image the TE was made from.
+void
+CompareTeWithPe (
+  const Image                   &Te,
+  const Facts                   &T,
+  const Image                   &Pe,
+  const Facts                   &P,
+  std::vector<std::pair<std::string, bool> >  *Rules
+  )
+{
+  bool  SameSections = T.Sections.size () == P.Sections.size ();
+  for (size_t Index = 0; SameSections && Index < T.Sections.size (); Index++) {
+    SameSections = std::memcmp (&T.Sections[Index], &P.Sections[Index], sizeof (EFI_IMAGE_SECTION_HEADER)) == 0;
+  }
+
+  bool  SameBody = (P.Format != "TE") && (P.SectionTable <= Pe.Bytes.size ()) &&
+                   (Te.Bytes.size () >= sizeof (EFI_TE_IMAGE_HEADER)) &&
+                   (Te.Bytes.size () - sizeof (EFI_TE_IMAGE_HEADER) == Pe.Bytes.size () - P.SectionTable) &&
+                   std::equal (Te.Bytes.begin () + sizeof (EFI_TE_IMAGE_HEADER), Te.Bytes.end (),
+                               Pe.Bytes.begin () + (long)P.SectionTable);
+
+  Rules->push_back ({ "TE StrippedSize = PE section table offset", T.StrippedSize == P.SectionTable });
+  Rules->push_back ({ "TE machine = PE machine", T.Machine == P.Machine });
+  Rules->push_back ({ "TE subsystem = PE subsystem", T.Subsystem == P.Subsystem });
+  Rules->push_back ({ "TE entry point = PE entry point", T.EntryPoint == P.EntryPoint });
+  Rules->push_back ({ "TE base of code = PE base of code", T.BaseOfCode == P.BaseOfCode });
+  Rules->push_back ({ "TE image base = PE image base", T.ImageBase == P.ImageBase });
+  Rules->push_back ({ "TE relocation directory = PE's", T.RelocRva == P.RelocRva && T.RelocSize == P.RelocSize });
+  Rules->push_back ({ "TE debug directory = PE's", T.DebugRva == P.DebugRva && T.DebugSize == P.DebugSize });
+  Rules->push_back ({ "TE section headers = PE section headers", SameSections });
+  Rules->push_back ({ "TE bytes after header = PE from StrippedSize", SameBody });
+}
+
 int
 Check (
   const std::string  &Kind,
-  const Facts        &F
+  const Image        &Img,
+  const Facts        &F,
+  const std::string  &PePath
   )
 {
-  struct Rule {
-    const char    *What;
-    bool          Holds;
-  };
-  std::vector<Rule>  Rules;
+  std::vector<std::pair<std::string, bool> >  Rules;
 
   if (Kind == "dxe") {
     Rules = {
@@ -254,6 +341,25 @@ Check (
       { "format is PE32", F.Format == "PE32" },
       { "machine is IA32", F.Machine == IMAGE_FILE_MACHINE_I386 },
     };
+  } else if (Kind == "te") {
+    Rules = {
+      { "format is TE", F.Format == "TE" },
+      { "machine is IA32", F.Machine == IMAGE_FILE_MACHINE_I386 },
+      { "sections laid out to run in place", LaidOutInPlace (F) },
+      { "no writable section", NoWritableSection (F) },
+    };
+    if (!PePath.empty ()) {
+      std::ifstream  In (PePath, std::ios::binary);
+      Image          Pe;
+      Facts          P;
+      Pe.Bytes.assign (std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
+      if (!ParsePe (Pe, &P)) {
+        std::fprintf (stderr, "PeInfo: %s is not a PE image\n", PePath.c_str ());
+        return 2;
+      }
+
+      CompareTeWithPe (Img, F, Pe, P, &Rules);
+    }
   } else {
     std::fprintf (stderr, "PeInfo: unknown check '%s'\n", Kind.c_str ());
     return 2;
@@ -265,8 +371,8 @@ Check (
 
   int  Failed = 0;
   for (auto &R : Rules) {
-    std::printf ("  check %-44s %s\n", R.What, R.Holds ? "ok" : "FAILED");
-    Failed += R.Holds ? 0 : 1;
+    std::printf ("  check %-44s %s\n", R.first.c_str (), R.second ? "ok" : "FAILED");
+    Failed += R.second ? 0 : 1;
   }
 
   return Failed == 0 ? 0 : 1;
@@ -281,14 +387,17 @@ main (
   )
 {
   std::string  CheckKind;
+  std::string  PePath;
   std::string  Path;
 
   for (int Index = 1; Index < Argc; Index++) {
     std::string  Arg = Argv[Index];
     if ((Arg == "--check") && (Index + 1 < Argc)) {
       CheckKind = Argv[++Index];
+    } else if ((Arg == "--pe") && (Index + 1 < Argc)) {
+      PePath = Argv[++Index];
     } else if (Arg == "--help") {
-      std::printf ("usage: PeInfo [--check dxe|pe32] IMAGE\n");
+      std::printf ("usage: PeInfo [--check dxe|pe32|te [--pe PE_IMAGE]] IMAGE\n");
       return 0;
     } else {
       Path = Arg;
@@ -296,7 +405,7 @@ main (
   }
 
   if (Path.empty ()) {
-    std::fprintf (stderr, "usage: PeInfo [--check dxe|pe32] IMAGE\n");
+    std::fprintf (stderr, "usage: PeInfo [--check dxe|pe32|te [--pe PE_IMAGE]] IMAGE\n");
     return 2;
   }
 
@@ -325,6 +434,10 @@ main (
     std::printf ("  image size   %u bytes in memory\n", F.SizeOfImage);
   }
 
+  if (F.Format == "TE") {
+    std::printf ("  stripped     %u bytes of PE headers\n", F.StrippedSize);
+  }
+
   std::printf ("  imports      %s\n", F.ImportSize == 0 ? "none" : "PRESENT");
   std::printf ("  relocations  %zu fixups in %u bytes\n", F.RelocEntries, F.RelocSize);
   std::printf ("  sections    ");
@@ -335,5 +448,5 @@ main (
   }
 
   std::printf ("\n");
-  return CheckKind.empty () ? 0 : Check (CheckKind, F);
+  return CheckKind.empty () ? 0 : Check (CheckKind, Img, F, PePath);
 }
