@@ -8,10 +8,8 @@ namespace {
 
 using Pch::PcrAddress;
 
-constexpr UINT64  kCardReaderOwnership = PcrAddress (0x69, 0x24);
+constexpr UINT64  kCardReaderOwnership  = PcrAddress (0x69, 0x24);
 constexpr UINT64  kCardReaderConfigLock = PcrAddress (0x69, 0x90);
-constexpr UINT64  kCardReaderTxLock    = PcrAddress (0x69, 0x94);
-constexpr UINT64  kCardReaderDw0       = PcrAddress (0x69, 0x680);
 
 TEST_F (PchTest, TableFollowsTheSeries) {
   struct {
@@ -251,50 +249,68 @@ TEST_F (PchTest, CardReaderPadAvailabilityAndOwner) {
 }
 
 TEST_F (PchTest, SetOutputLiftsOnlyTheLocksItMustAndPutsThemBack) {
-  struct {
-    UINT32                      Value;
-    UINT32                      ConfigLock;
-    UINT32                      TxLock;
-    bool                        ConfigLockRead;
-    std::vector<std::string>    Order;
-    UINT32                      Dw0After;  // DW0 was 0x44000300
-  } const  Cases[] = {
-    { 1, 0x000, 0x000, false, { "pcr:FD690680" },                             0x44000301 },
-    { 1, 0x100, 0x100, false, { "msg", "pcr:FD690680", "msg" },               0x44000301 },
-    { 0, 0x000, 0x301, false, { "msg", "pcr:FD690680", "msg" },               0x44000300 },
-    { 3, 0x100, 0x000, true,  { "msg", "pcr:FD690680", "msg" },               0x44000303 },
-    { 3, 0x1FF, 0x100, true,  { "msg", "msg", "pcr:FD690680", "msg", "msg" }, 0x44000303 },
-    { 2, 0x000, 0x000, true,  { "pcr:FD690680" },                             0x44000302 },
-  };
+  //
+  // Every output value with every lock combination. Only bit 8 of a lock
+  // register is the pad's; the other bits must neither count nor change.
+  //
+  for (UINT32 Value : { 0u, 1u, 3u }) {
+    for (UINT32 ConfigLock : { 0x0FFu, 0x1FFu }) {
+      for (UINT32 TxLock : { 0x201u, 0x301u }) {
+        SCOPED_TRACE (::testing::Message () << "value " << Value << std::hex << " config lock " << ConfigLock
+                                            << " tx lock " << TxLock);
+        Hw.ClearObservations ();
+        Hw.SetEndpointRegister (0x69, 0x90, ConfigLock);
+        Hw.SetEndpointRegister (0x69, 0x94, TxLock);
+        Hw.SetEndpointRegister (0x69, 0x680, 0x44000300);
 
-  for (const auto &Case : Cases) {
-    SCOPED_TRACE (::testing::Message () << "value " << Case.Value << std::hex << " config lock " << Case.ConfigLock
-                                        << " tx lock " << Case.TxLock);
-    Hw.ClearObservations ();
-    Hw.SetEndpointRegister (0x69, 0x90, Case.ConfigLock);
-    Hw.SetEndpointRegister (0x69, 0x94, Case.TxLock);
-    Hw.SetEndpointRegister (0x69, 0x680, 0x44000300);
+        CardReaderPadSetOutput (Value);
 
-    CardReaderPadSetOutput (Case.Value);
+        // The configuration lock matters only when Value has more than bit 0.
+        bool  ConfigLifted = (Value > 1) && ((ConfigLock & 0x100) != 0);
+        bool  TxLifted     = (TxLock & 0x100) != 0;
+        std::vector<std::string>  Order;
+        std::vector<UINT32>       Sent;
+        if (ConfigLifted) {
+          Order.push_back ("msg");
+          Sent.push_back (ConfigLock & ~0x100u);
+        }
 
-    EXPECT_EQ (MessageAndPcrWriteOrder (), Case.Order);
-    EXPECT_EQ (ReadsOf (kCardReaderConfigLock) != 0, Case.ConfigLockRead);
-    EXPECT_EQ (Hw.EndpointRegister (0x69, 0x680), Case.Dw0After);
-    // Locks end as they began.
-    EXPECT_EQ (Hw.EndpointRegister (0x69, 0x90), Case.ConfigLock);
-    EXPECT_EQ (Hw.EndpointRegister (0x69, 0x94), Case.TxLock);
-    // Lifting clears bit 8 and keeps the rest; putting back sets it again.
-    size_t  Index = 0;
-    if (Case.ConfigLockRead && (Case.ConfigLock & 0x100) != 0) {
-      EXPECT_EQ (Hw.Messages ()[Index].Offset, 0x90u);
-      EXPECT_EQ (Hw.Messages ()[Index++].Data, Case.ConfigLock & ~0x100u);
-    }
+        if (TxLifted) {
+          Order.push_back ("msg");
+          Sent.push_back (TxLock & ~0x100u);
+        }
 
-    if ((Case.TxLock & 0x100) != 0) {
-      EXPECT_EQ (Hw.Messages ()[Index].Offset, 0x94u);
-      EXPECT_EQ (Hw.Messages ()[Index++].Data, Case.TxLock & ~0x100u);
+        Order.push_back ("pcr:FD690680");
+        if (ConfigLifted) {
+          Order.push_back ("msg");
+          Sent.push_back (ConfigLock);
+        }
+
+        if (TxLifted) {
+          Order.push_back ("msg");
+          Sent.push_back (TxLock);
+        }
+
+        EXPECT_EQ (MessageAndPcrWriteOrder (), Order);
+        std::vector<UINT32>  Seen;
+        for (const Pch::SidebandMessage &M : Hw.Messages ()) {
+          Seen.push_back (M.Data);
+          EXPECT_EQ (M.Opcode, P2SB_OPCODE_GPIO_LOCK);
+        }
+
+        EXPECT_EQ (Seen, Sent);
+        EXPECT_EQ (ReadsOf (kCardReaderConfigLock) != 0, Value > 1);
+        EXPECT_EQ (Hw.EndpointRegister (0x69, 0x680), 0x44000300 | Value);
+        EXPECT_EQ (Hw.EndpointRegister (0x69, 0x90), ConfigLock);
+        EXPECT_EQ (Hw.EndpointRegister (0x69, 0x94), TxLock);
+      }
     }
   }
+
+  // DW0 bit 0 is cleared before Value is ORed in.
+  Hw.SetEndpointRegister (0x69, 0x680, 0x44000301);
+  CardReaderPadSetOutput (0);
+  EXPECT_EQ (Hw.EndpointRegister (0x69, 0x680), 0x44000300u);
 }
 
 TEST_F (PchTest, SetOutputWritesEvenWhenLiftingFailsAndLeavesTheLockClearedWhenPuttingBackFails) {
