@@ -5,6 +5,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include "ToolTestSupport.h"
 
@@ -38,6 +42,45 @@ Indication (
   Bytes  Data ((const UINT8 *)&Value, (const UINT8 *)&Value + sizeof (Value));
 
   return VariableFile (Attributes, Data);
+}
+
+/// Sets or clears the immutable flag of Path; false when the file system has
+/// no such flag or refuses.
+bool
+MakeImmutable (
+  const std::string  &Path,
+  bool               Immutable
+  )
+{
+  int   Fd = open (Path.c_str (), O_RDONLY);
+  int   Flags;
+  bool  Done;
+
+  if (Fd < 0) {
+    return false;
+  }
+
+  Done = ioctl (Fd, FS_IOC_GETFLAGS, &Flags) == 0;
+  Flags = Immutable ? (Flags | FS_IMMUTABLE_FL) : (Flags & ~FS_IMMUTABLE_FL);
+  Done  = Done && (ioctl (Fd, FS_IOC_SETFLAGS, &Flags) == 0);
+  close (Fd);
+  return Done;
+}
+
+bool
+IsImmutable (
+  const std::string  &Path
+  )
+{
+  int  Fd    = open (Path.c_str (), O_RDONLY);
+  int  Flags = 0;
+
+  if (Fd >= 0) {
+    ioctl (Fd, FS_IOC_GETFLAGS, &Flags);
+    close (Fd);
+  }
+
+  return (Flags & FS_IMMUTABLE_FL) != 0;
 }
 
 }  // namespace
@@ -178,4 +221,25 @@ TEST (Stage, RefusesWhenTheEspLacksRoom)
   auto  Fits = StageOn64KiB (Dir.Path () + "/small.cap");
   EXPECT_EQ (Fits.first, "0\n") << Fits.second;
   EXPECT_EQ (Slurp (Dir.Path () + "/" + Indications), Indication (7, 4));
+}
+
+TEST (Stage, WritesAnImmutableOsIndicationsAndMakesItImmutableAgain)
+{
+  //
+  // efivarfs marks variable files immutable; the write must lift the flag
+  // and put it back.
+  //
+  TempDir      Dir;
+  std::string  Capsule  = MakeCapsule (Dir, 100);
+  std::string  Variable = Dir.Write (Indications, Indication (7, 0x1));
+  Dir.Write ("esp/.keep", Bytes ());
+  if (!MakeImmutable (Variable, true)) {
+    GTEST_SKIP () << "no immutable flag on this file system";
+  }
+
+  Outcome  Staged = Tool ({ "stage", Capsule, "--esp", Dir.Path () + "/esp", "--efivars", Dir.Path () + "/vars" });
+  EXPECT_TRUE (IsImmutable (Variable));
+  MakeImmutable (Variable, false);
+  EXPECT_EQ (Staged.Code, 0) << Staged.Err;
+  EXPECT_EQ (Slurp (Variable), Indication (7, 0x5));
 }

@@ -97,30 +97,38 @@ MakeDirectory (
   }
 }
 
-/// Clears the immutable flag efivarfs puts on variable files; Linux refuses
-/// writes to them otherwise. File systems without flags are left alone.
-void
-AllowWrite (
-  const std::string  &Path
+/// Sets or clears the immutable flag efivarfs puts on variable files (Linux
+/// refuses writes to them while it is set). Returns whether the flag was
+/// set before; file systems without flags are left alone.
+bool
+SetImmutable (
+  const std::string  &Path,
+  bool               Immutable
   )
 {
-  int  Fd = open (Path.c_str (), O_RDONLY | O_CLOEXEC);
-  int  Flags;
+  int   Fd = open (Path.c_str (), O_RDONLY | O_CLOEXEC);
+  int   Flags;
+  bool  Was;
 
   if (Fd < 0) {
-    return;
+    return false;
   }
 
-  if ((ioctl (Fd, FS_IOC_GETFLAGS, &Flags) == 0) && ((Flags & FS_IMMUTABLE_FL) != 0)) {
-    Flags &= ~FS_IMMUTABLE_FL;
-    if (ioctl (Fd, FS_IOC_SETFLAGS, &Flags) != 0) {
-      int  Error = errno;
-      close (Fd);
-      Fail (ExitUsage, "cannot make " + Path + " writable: " + std::strerror (Error));
-    }
+  if (ioctl (Fd, FS_IOC_GETFLAGS, &Flags) != 0) {
+    close (Fd);
+    return false;
+  }
+
+  Was   = (Flags & FS_IMMUTABLE_FL) != 0;
+  Flags = Immutable ? (Flags | FS_IMMUTABLE_FL) : (Flags & ~FS_IMMUTABLE_FL);
+  if ((Was != Immutable) && (ioctl (Fd, FS_IOC_SETFLAGS, &Flags) != 0)) {
+    int  Error = errno;
+    close (Fd);
+    Fail (ExitUsage, "cannot change the immutable flag of " + Path + ": " + std::strerror (Error));
   }
 
   close (Fd);
+  return Was;
 }
 
 /// Writes a variable file in one write(), as efivarfs requires.
@@ -277,11 +285,13 @@ RunStage (
   UINT64  NewValue = Value | EFI_OS_INDICATIONS_FILE_CAPSULE_DELIVERY_SUPPORTED;
   if (!Exists || (NewValue != Value)) {
     try {
-      if (Exists) {
-        AllowWrite (Indications);
-      }
+      bool  WasImmutable = Exists && SetImmutable (Indications, false);
 
       WriteVariable (Indications, Attributes, NewValue);
+      if (WasImmutable) {
+        SetImmutable (Indications, true);
+      }
+
       EfiVariableFile  Check = ReadVariableFile (Indications);
       UINT64           Now   = 0;
       std::memcpy (&Now, Check.Data.data (), std::min (Check.Data.size (), sizeof (Now)));
