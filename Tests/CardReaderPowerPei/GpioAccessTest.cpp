@@ -195,6 +195,8 @@ TEST_F (PchTest, LockOperationsRefuseInvalidGroupsBeforeTouchingGpio) {
       EXPECT_EQ (Operation.Operation (Pair.first, Pair.second, 0x100), EFI_INVALID_PARAMETER);
       EXPECT_EQ (GpioReadTxLock (Pair.first, Pair.second, &Value), EFI_INVALID_PARAMETER);
       EXPECT_EQ (GpioReadConfigLock (Pair.first, Pair.second, &Value), EFI_INVALID_PARAMETER);
+      // Called directly, the update stops at its lock read.
+      EXPECT_EQ (GpioUpdateLockRegister (GpioTxLock, Pair.first, Pair.second, 0xFFFFFFFF, 0x100), EFI_INVALID_PARAMETER);
       EXPECT_TRUE (In (Pch::Space::Pcr).empty ());
       EXPECT_TRUE (Hw.Messages ().empty ());
     }
