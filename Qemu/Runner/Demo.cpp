@@ -72,20 +72,31 @@ RunDemo (
     { gE2eImageTypeGuid, 1, PatternImage (256, 0x10), {} },
     { gE2eImageTypeGuid, 2, PatternImage (512, 0x20), {} },
   };
-  Bytes                 Capsule = MakeFmpCapsule ({ Driver }, Payloads);
+  Bytes                 Capsule;
+  std::string           ToolOutput;
   auto                  Start   = std::chrono::steady_clock::now ();
   bool                  Good    = true;
 
   std::cout << "Demo: CapsuleUpdateDxe.efi applies a capsule-on-disk update in OVMF (QEMU q35, TCG)\n\n";
-  if (!M.Create () || !M.MakeDirectory ("/EFI/UpdateCapsule") || !M.PutFile ("/EFI/UpdateCapsule/" + FileName, Capsule)) {
+  if (!M.Create ()) {
     std::cout << "could not prepare the test disk\n";
+    return 1;
+  }
+
+  if (!BuildWithCapsuleTool (Config, M.Directory () + "/tool", { Config.Images + "/TestFmpDxe.efi" }, Payloads, &Capsule, &ToolOutput)) {
+    std::cout << "CapsuleTool build failed: " << ToolOutput << "\n";
+    return 1;
+  }
+
+  if (!M.MakeDirectory ("/EFI/UpdateCapsule") || !M.PutFile ("/EFI/UpdateCapsule/" + FileName, Capsule)) {
+    std::cout << "could not put the capsule on the test disk\n";
     return 1;
   }
 
   std::cout << "Prepared:\n"
             << "  test disk: GPT, one EFI system partition at LBA " << M.Disk ().FirstLba
             << ", partition GUID " << GuidText (M.Disk ().UniqueGuid) << "\n"
-            << "  \\EFI\\UpdateCapsule\\" << FileName << ": FMP capsule of " << Capsule.size () << " bytes with\n"
+            << "  \\EFI\\UpdateCapsule\\" << FileName << ": FMP capsule of " << Capsule.size () << " bytes, made by CapsuleTool build, with\n"
             << "    1 embedded driver: TestFmpDxe.efi (" << Driver.size () << " bytes), a test firmware device\n";
   for (size_t Index = 0; Index < Payloads.size (); Index++) {
     std::cout << "    payload " << Index << ": image index " << unsigned (Payloads[Index].ImageIndex) << ", "
@@ -181,7 +192,16 @@ RunDemo (
     Good = Good && Same;
   }
 
-  Good = Good && (Succeeded == Payloads.size ()) && Left.empty ();
+  std::string  Decoded;
+  int          DecodeStatus = DecodeWithCapsuleTool (Config, M.Directory () + "/efivars", Verify.Variables, &Decoded);
+  std::cout << "\n  the same records as \"CapsuleTool results\" reads them (exit status " << DecodeStatus << "):\n";
+  std::istringstream  DecodedLines (Decoded);
+  std::string         DecodedLine;
+  while (std::getline (DecodedLines, DecodedLine)) {
+    std::cout << "    " << DecodedLine << "\n";
+  }
+
+  Good = Good && (Succeeded == Payloads.size ()) && Left.empty () && (DecodeStatus == 0);
   double  Total = std::chrono::duration<double> (std::chrono::steady_clock::now () - Start).count ();
   std::cout << "\nResult: " << (Good ? "the update was applied" : "the update did NOT go as expected") << ", "
             << Succeeded << " of " << Payloads.size () << " payloads succeeded; two boots, " << Secs (Total)

@@ -6,7 +6,9 @@
     QemuRunner --list
 
   Options: --ovmf-code FILE, --ovmf-vars FILE, --qemu PROGRAM,
-  --timeout SECONDS (per boot), --verbose (print every boot's log).
+  --capsule-tool PROGRAM (default: Tools/CapsuleTool/CapsuleTool in the
+  build that holds the images), --timeout SECONDS (per boot), --verbose
+  (print every boot's log).
 **/
 #include "Runner.h"
 
@@ -35,6 +37,8 @@ main (
       Config.OvmfCode = argv[++Index];
     } else if ((Arg == "--ovmf-vars") && Value) {
       Config.OvmfVars = argv[++Index];
+    } else if ((Arg == "--capsule-tool") && Value) {
+      Config.CapsuleTool = argv[++Index];
     } else if ((Arg == "--qemu") && Value) {
       Config.Qemu = argv[++Index];
     } else if ((Arg == "--timeout") && Value) {
@@ -51,7 +55,8 @@ main (
       return 0;
     } else {
       std::cerr << "usage: QemuRunner --images DIR --work DIR (--scenario NAME | --demo) [--ovmf-code FILE]\n"
-                   "                  [--ovmf-vars FILE] [--qemu PROGRAM] [--timeout SECONDS] [--verbose]\n"
+                   "                  [--ovmf-vars FILE] [--qemu PROGRAM] [--capsule-tool PROGRAM]\n"
+                   "                  [--timeout SECONDS] [--verbose]\n"
                    "       QemuRunner --list\n";
       return 2;
     }
@@ -60,6 +65,10 @@ main (
   if (Config.Images.empty () || Config.Work.empty () || (Scenario.empty () && !Demo)) {
     std::cerr << "QemuRunner: --images, --work and --scenario or --demo are needed\n";
     return 2;
+  }
+
+  if (Config.CapsuleTool.empty ()) {
+    Config.CapsuleTool = Config.Images + "/../Tools/CapsuleTool/CapsuleTool";
   }
 
   for (const char *Tool : { "sgdisk", "mformat", "mmd", "mcopy", "mdir", "mattrib" }) {

@@ -52,6 +52,7 @@ struct Setup {
   std::string    OvmfCode  = "/usr/share/OVMF/OVMF_CODE_4M.fd";
   std::string    OvmfVars  = "/usr/share/OVMF/OVMF_VARS_4M.fd";
   std::string    Qemu      = "qemu-system-x86_64";
+  std::string    CapsuleTool;     ///< the project's capsule tool (default: next to the images' build)
   int            BootTimeout = 120;  ///< seconds per boot
   bool           Verbose     = false;
 };
@@ -137,6 +138,30 @@ struct Payload {
 Bytes MakeCapsule (const EFI_GUID &Guid, const Bytes &Body);
 Bytes MakeFmpCapsule (const std::vector<Bytes> &Drivers, const std::vector<Payload> &Payloads);
 Bytes PatternImage (size_t Size, uint8_t First);
+
+//
+// The project's capsule tool (CapsuleToolUse.cpp).
+//
+
+/// Builds an FMP capsule with "CapsuleTool build" from the driver image
+/// files and the payloads (written to files in Directory first).
+bool BuildWithCapsuleTool (
+  const Setup                     &Config,
+  const std::string               &Directory,
+  const std::vector<std::string>  &DriverFiles,
+  const std::vector<Payload>      &Payloads,
+  Bytes                           *Capsule,
+  std::string                     *Output
+  );
+
+/// Writes variables as efivarfs does (file NAME-guid: 4 bytes of attributes,
+/// then the data) and runs "CapsuleTool results --efivars" on them.
+int DecodeWithCapsuleTool (
+  const Setup                  &Config,
+  const std::string            &Directory,
+  const std::vector<Variable>  &Variables,
+  std::string                  *Output
+  );
 
 //
 // Decoded variables (Records.cpp).

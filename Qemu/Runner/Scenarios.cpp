@@ -298,11 +298,22 @@ CapsuleOnDisk (
     { gE2eImageTypeGuid, 1, PatternImage (128, 0x33), {} },
     { gE2eImageTypeGuid, 2, PatternImage (300, 0x44), { 'V', 'N', 'D', 'R' } },
   };
-  Bytes                 Capsule = MakeFmpCapsule ({ TestDriver (Config) }, Payloads);
+  Bytes                 Capsule;
+  std::string           ToolOutput;
 
-  if (!C.Expect (
-         M.Create () && M.MakeDirectory ("/EFI/UpdateCapsule") && M.PutFile ("/EFI/UpdateCapsule/Update.cap", Capsule),
-         "test disk with \\EFI\\UpdateCapsule\\Update.cap created"
+  if (!C.Expect (M.Create (), "test disk and variable store created")) {
+    return 1;
+  }
+
+  //
+  // This capsule file is made the way a person makes one: with the
+  // project's capsule tool.
+  //
+  bool  Built = BuildWithCapsuleTool (Config, M.Directory () + "/tool", { Config.Images + "/TestFmpDxe.efi" }, Payloads, &Capsule, &ToolOutput);
+  if (!C.Expect (Built, "CapsuleTool build made the capsule file" + (Built ? std::string () : ": " + ToolOutput)) ||
+      !C.Expect (
+         M.MakeDirectory ("/EFI/UpdateCapsule") && M.PutFile ("/EFI/UpdateCapsule/Update.cap", Capsule),
+         "\\EFI\\UpdateCapsule\\Update.cap put on the disk (" + std::to_string (Capsule.size ()) + " bytes)"
          ))
   {
     return 1;
