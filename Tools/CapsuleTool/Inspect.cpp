@@ -138,7 +138,7 @@ ExplainFmpCheck (
   )
 {
   EFI_CAPSULE_HEADER                      Header;
-  EFI_FIRMWARE_MANAGEMENT_CAPSULE_HEADER  FmpHeader;
+  EFI_FIRMWARE_MANAGEMENT_CAPSULE_HEADER  FmpHeader = {};
   UINT64                                  Start = OffsetIn (Data, Capsule);
   UINT64                                  End   = Start + Capsule.Size;
   UINT64                                  Fmp;
@@ -370,7 +370,7 @@ Structure (
     }
   } else {
     BYTE_VIEW                               Fmp {};
-    EFI_FIRMWARE_MANAGEMENT_CAPSULE_HEADER  FmpHeader;
+    EFI_FIRMWARE_MANAGEMENT_CAPSULE_HEADER  FmpHeader = {};
     UINT64                                  FmpOffset = Result.RoutedOffset + RoutedHeader.HeaderSize;
 
     if ((RoutedHeader.HeaderSize >= sizeof (EFI_CAPSULE_HEADER)) &&
@@ -868,7 +868,7 @@ RunInspect (
       { "structure", Parts },
       { "verdict",   VerdictJson (Result) },
     };
-    Out << Report.dump (2) << "\n";
+    Out << Report.dump (2, ' ', false, json::error_handler_t::replace) << "\n";
   } else {
     Out << Path << ": " << Data.size () << " bytes" << (Context.AsFile ? ", as capsule file \"" + Context.Name + "\"" : "") << "\n";
     for (auto &Part : Regions) {

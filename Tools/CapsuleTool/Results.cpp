@@ -625,7 +625,7 @@ RunResults (
     Report["flash_update_image_name"] = HasFlash ? ToJson (Flash) : json (nullptr);
     Report["other_files"]             = Wrong;
     Report["problem_count"]           = ProblemCount;
-    Out << Report.dump (2) << "\n";
+    Out << Report.dump (2, ' ', false, json::error_handler_t::replace) << "\n";
   } else {
     if (HasLast) {
       PrintText (Last, Out);

@@ -63,6 +63,9 @@ RunTool (
       } catch (const ToolError &Error) {
         Err << "CapsuleTool " << Command.Name << ": " << (Error.Code == ExitRefused ? "" : "error: ") << Error.what () << "\n";
         return Error.Code;
+      } catch (const std::exception &Error) {
+        Err << "CapsuleTool " << Command.Name << ": error: " << Error.what () << "\n";
+        return ExitUsage;
       }
     }
   }
