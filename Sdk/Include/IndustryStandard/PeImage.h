@@ -1,6 +1,6 @@
 /** @file
   PE/COFF and TE image headers: what the image loaders and our build tools
-  read. TE is the PI specification's stripped form of a PE image for code
+  read. TE is the PI standard's stripped form of a PE image for code
   that runs in place.
 **/
 #ifndef PE_IMAGE_H_

@@ -1,6 +1,6 @@
 /** @file
   The UEFI system table and the boot and runtime services tables, every slot
-  in the order the UEFI specification gives it, so that a real firmware's
+  in the order UEFI defines it, so that a real firmware's
   tables line up with these declarations.
 **/
 #ifndef UEFI_SPEC_H_
