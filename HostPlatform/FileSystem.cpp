@@ -127,6 +127,17 @@ Walk (
   return Node;
 }
 
+/// A directory's size as OVMF's FAT driver reports it: one 1024-byte
+/// cluster, except the root (its ".." entry in a first-level directory),
+/// which has no cluster of its own.
+UINT64
+DirectorySize (
+  const FileNode  &Node
+  )
+{
+  return Node.Parent == nullptr ? 0 : 1024;
+}
+
 std::vector<UINT8>
 FileInfo (
   const FileNode        &Node,
@@ -137,7 +148,7 @@ FileInfo (
   EFI_FILE_INFO       Header {};
 
   Header.Size         = Info.size ();
-  Header.FileSize     = Node.IsDirectory () ? 0 : Node.Data.size ();
+  Header.FileSize     = Node.IsDirectory () ? DirectorySize (Node) : Node.Data.size ();
   Header.PhysicalSize = (Header.FileSize + 511) / 512 * 512;
   Header.Attribute    = Node.Attribute;
   std::memcpy (Info.data (), &Header, SIZE_OF_EFI_FILE_INFO);
@@ -336,9 +347,8 @@ FileRead (
 
   std::vector<UINT8>  Info;
   if (Index < Dots) {
-    FileNode  Dot;
-    Dot.Attribute = EFI_FILE_DIRECTORY;
-    Info          = FileInfo (Dot, Index == 0 ? u"." : u"..");
+    // "." is this directory, ".." its parent.
+    Info = FileInfo (Index == 0 ? *File->Node : *File->Node->Parent, Index == 0 ? u"." : u"..");
   } else {
     FileNode  &Entry = *File->Node->Children[Index - Dots];
     Info = FileInfo (Entry, Entry.Name);

@@ -445,6 +445,14 @@ HostGetVariable (
     return EFI_NOT_FOUND;
   }
 
+  //
+  // Like OVMF's variable service, the attributes are reported also when the
+  // buffer is too small.
+  //
+  if (Attributes != nullptr) {
+    *Attributes = Found->Attributes;
+  }
+
   if (*DataSize < Found->Data.size ()) {
     *DataSize = Found->Data.size ();
     return EFI_BUFFER_TOO_SMALL;
@@ -452,10 +460,6 @@ HostGetVariable (
 
   if (Data == nullptr) {
     return EFI_INVALID_PARAMETER;
-  }
-
-  if (Attributes != nullptr) {
-    *Attributes = Found->Attributes;
   }
 
   std::memcpy (Data, Found->Data.data (), Found->Data.size ());
