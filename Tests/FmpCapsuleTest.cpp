@@ -13,21 +13,6 @@ namespace {
 const EFI_GUID  TypeA = { 0xaaaa0001, 0x1111, 0x2222, { 3, 3, 3, 3, 3, 3, 3, 3 } };
 const EFI_GUID  TypeB = { 0xbbbb0002, 0x1111, 0x2222, { 4, 4, 4, 4, 4, 4, 4, 4 } };
 
-Bytes
-Fill (
-  size_t  Size,
-  UINT8   First
-  )
-{
-  Bytes  Result (Size);
-
-  for (size_t Index = 0; Index < Size; Index++) {
-    Result[Index] = (UINT8)(First + Index);
-  }
-
-  return Result;
-}
-
 }  // namespace
 
 class FmpTest : public DriverTest {

@@ -160,19 +160,4 @@ Slurp (
   return Bytes ((std::istreambuf_iterator<char>(File)), std::istreambuf_iterator<char>());
 }
 
-Bytes
-Fill (
-  size_t  Size,
-  UINT8   First
-  )
-{
-  Bytes  Result (Size);
-
-  for (size_t Index = 0; Index < Size; Index++) {
-    Result[Index] = (UINT8)(First + Index);
-  }
-
-  return Result;
-}
-
 }  // namespace ToolTest

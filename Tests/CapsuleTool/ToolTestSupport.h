@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "CapsuleBuilder.h"
 #include "CapsuleTool.h"
 #include "HostPlatform.h"
 
@@ -64,8 +65,7 @@ Bytes VariableFile (UINT32 Attributes, const Bytes &Data);
 /// Bytes of a file.
 Bytes Slurp (const std::string &Path);
 
-/// Size bytes counting up from First.
-Bytes Fill (size_t Size, UINT8 First);
+using Harness::Fill;
 
 }  // namespace ToolTest
 

@@ -7,6 +7,21 @@ extern "C" {
 namespace Harness {
 
 Bytes
+Fill (
+  size_t  Size,
+  UINT8   First
+  )
+{
+  Bytes  Result (Size);
+
+  for (size_t Index = 0; Index < Size; Index++) {
+    Result[Index] = (UINT8)(First + Index);
+  }
+
+  return Result;
+}
+
+Bytes
 MakeCapsule (
   const EFI_GUID  &Guid,
   const Bytes     &Body,

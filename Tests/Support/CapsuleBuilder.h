@@ -47,6 +47,9 @@ Get (
   return Value;
 }
 
+/// Size bytes counting up from First (wrapping), easy to tell apart.
+Bytes Fill (size_t Size, UINT8 First);
+
 /// A capsule of kind Guid whose body is Body; HeaderSize 28.
 Bytes MakeCapsule (const EFI_GUID &Guid, const Bytes &Body, UINT32 Flags = 0);
 
