@@ -61,6 +61,12 @@ TEST_F (PassTest, EmptyPassTakesAndFreesTheFmpSnapshotAndReturns)
   ASSERT_FALSE (Platform.Calls.empty ());
   EXPECT_EQ (Platform.Calls.front (), "LocateHandleBuffer FMP");
   EXPECT_EQ (Platform.CallsStartingWith ("FreePool").size (), 1u);
+  // Capsule files are looked for, then "CapsuleMax" is published, then the
+  // snapshot is freed.
+  auto  At = [&](const std::string &Line) { return std::find (Platform.Calls.begin (), Platform.Calls.end (), Line) - Platform.Calls.begin (); };
+  EXPECT_LT (At ("GetVariable OsIndications"), At ("SetVariable CapsuleMax"));
+  EXPECT_LT (At ("SetVariable CapsuleMax"), At ("FreePool"));
+  EXPECT_LT (At ("FreePool"), (long)Platform.Calls.size ());
   EXPECT_EQ (mFmpHandlesAtStart, nullptr);
   EXPECT_EQ (mFmpHandleCountAtStart, 0u);
 }
