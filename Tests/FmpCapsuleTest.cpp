@@ -5,6 +5,8 @@
 #include "FmpInstance.h"
 #include "RecordingDisplay.h"
 
+#include <random>
+
 using namespace Harness;
 using Host::FmpInstance;
 
@@ -365,5 +367,48 @@ TEST_F (FmpTest, AMalformedCapsuleIsDroppedBeforeAnythingRuns)
     EXPECT_TRUE (Platform.CallsStartingWith ("LoadImage").empty ());
     EXPECT_TRUE (Fmp.Writes.empty ());
     EXPECT_EQ (Records (), 0u);
+  }
+}
+
+TEST_F (FmpTest, CorruptedCapsulesNeverReadOutsideTheirBytes)
+{
+  // Valid capsules with a few fields or bytes overwritten at random: whatever
+  // the driver then decides, the sanitizers see no read outside the capsule
+  // or a pool buffer, and a pass that returns leaves the pool balanced.
+  std::mt19937  Random (20261211);
+  const Bytes   Driver = Fill (40, 1);
+  const Bytes   Valid  = MakeFmpCapsule ({ Driver }, { { TypeA, 1, 2, 0, Fill (30, 2), Fill (6, 3) }, { TypeA, 2, 1, 5, Fill (9, 4) } });
+  const size_t  Fields[] = { 16, 24, 28 + 4, 28 + 6, 28 + 8, 28 + 16, 28 + 24, 28 + 32 + 40 + 24, 28 + 32 + 40 + 28 };
+
+  for (int Round = 0; Round < 300; Round++) {
+    Reboot ();
+    FmpInstance  Fmp (TypeA);
+    Fmp.Install (Platform);
+    Platform.RegisterImage (Driver, nullptr);
+    Bytes  Capsule = Valid;
+    for (int Change = 0; Change < 3; Change++) {
+      size_t  At = (Random () % 2) ? Fields[Random () % (sizeof (Fields) / sizeof (Fields[0]))] : Random () % (Capsule.size () - 3);
+      UINT32  Value = (Random () % 3 == 0) ? (UINT32)Random () : (UINT32)(Random () % 256);
+      Put<UINT32>(Capsule, At, Value);
+    }
+
+    Capsule.resize (Capsule.size ());
+    Capsule.shrink_to_fit ();
+    Host::HobListBuilder  List;
+    // The HOB says where the capsule lies; CapsuleImageSize must not claim
+    // more than that memory, as the capsule's own source vouches for it.
+    if (Get<UINT32>(Capsule, 24) > Capsule.size ()) {
+      Put<UINT32>(Capsule, 24, (UINT32)Capsule.size ());
+    }
+
+    List.AddCapsule (Capsule.data (), Capsule.size ()).Install (Platform);
+    PassEnd  End = RunPass ();
+    if (End == PassEnd::Returned) {
+      EXPECT_EQ (Platform.LiveAllocations (), 0u) << "round " << Round;
+    }
+
+    for (auto &Write : Fmp.Writes) {
+      EXPECT_TRUE (Write.ImageInPool);
+    }
   }
 }
