@@ -57,6 +57,8 @@ ProcessMemoryCapsules (
   EFI_PEI_HOB_POINTERS  Hob;
   VOID                  *Backup;
   UINTN                 BackupSize;
+  EFI_CAPSULE_HEADER    Header;
+  BYTE_VIEW             Capsule;
 
   Hob.Raw = (UINT8 *)GetHobList ();
   if (Hob.Raw == NULL) {
@@ -100,8 +102,6 @@ ProcessMemoryCapsules (
   // A copy cut short by power loss while it was written holds less than
   // its header promises: it is not dispatched.
   //
-  EFI_CAPSULE_HEADER  Header;
-  BYTE_VIEW           Capsule;
   if (!OpenCapsule ({ (CONST UINT8 *)Backup, BackupSize }, &Header, &Capsule)) {
     return;
   }
