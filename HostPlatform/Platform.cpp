@@ -3,6 +3,7 @@
   clock, configuration tables and reset.
 **/
 #include "HostPlatform.h"
+#include "GuidText.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -603,24 +604,7 @@ GuidName (
     return It->second;
   }
 
-  char  Text[40];
-  std::snprintf (
-    Text,
-    sizeof (Text),
-    "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",
-    Guid.Data1,
-    Guid.Data2,
-    Guid.Data3,
-    Guid.Data4[0],
-    Guid.Data4[1],
-    Guid.Data4[2],
-    Guid.Data4[3],
-    Guid.Data4[4],
-    Guid.Data4[5],
-    Guid.Data4[6],
-    Guid.Data4[7]
-    );
-  return Text;
+  return GuidText (Guid);
 }
 
 //

@@ -12,6 +12,8 @@ extern "C" {
 #include <Guid/FmpCapsule.h>
 }
 
+#include "GuidText.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -27,7 +29,7 @@ using Bytes = std::vector<uint8_t>;
 Bytes       ReadFile (const std::string &Path);
 void        WriteFile (const std::string &Path, const Bytes &Data);
 void        WriteText (const std::string &Path, const std::string &Text);
-std::string GuidText (const EFI_GUID &Guid);
+
 std::string HexText (const Bytes &Data);
 Bytes       HexBytes (const std::string &Hex);
 Bytes       Utf16 (const std::string &Ascii, bool WithNul);

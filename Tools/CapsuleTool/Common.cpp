@@ -1,6 +1,7 @@
 // Helpers every subcommand uses: files, GUID and number text forms, status
 // names, UTF-16 text, and the command-line parser.
 #include "CapsuleTool.h"
+#include "GuidText.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -151,33 +152,6 @@ HexDigit (
   return -1;
 }
 
-std::string
-FormatGuidWith (
-  const EFI_GUID  &Guid,
-  const char      *Format
-  )
-{
-  char  Text[40];
-
-  std::snprintf (
-    Text,
-    sizeof (Text),
-    Format,
-    Guid.Data1,
-    Guid.Data2,
-    Guid.Data3,
-    Guid.Data4[0],
-    Guid.Data4[1],
-    Guid.Data4[2],
-    Guid.Data4[3],
-    Guid.Data4[4],
-    Guid.Data4[5],
-    Guid.Data4[6],
-    Guid.Data4[7]
-    );
-  return Text;
-}
-
 }  // namespace
 
 bool
@@ -237,7 +211,7 @@ FormatGuid (
   const EFI_GUID  &Guid
   )
 {
-  return FormatGuidWith (Guid, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X");
+  return GuidText (Guid);
 }
 
 std::string
@@ -245,7 +219,7 @@ FormatGuidLower (
   const EFI_GUID  &Guid
   )
 {
-  return FormatGuidWith (Guid, "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x");
+  return GuidText (Guid, true);
 }
 
 bool
