@@ -255,3 +255,11 @@ ReadPayloadHeader (
   CopyMem (Header, Item.Data, FMP_IMAGE_HEADER_SIZE);
   return Item.Contains (FMP_IMAGE_HEADER_SIZE, (UINT64)Header->UpdateImageSize + Header->UpdateVendorCodeSize);
 }
+
+UINT64
+PayloadHardwareInstance (
+  IN CONST EFI_FIRMWARE_MANAGEMENT_CAPSULE_IMAGE_HEADER  *Header
+  )
+{
+  return (Header->Version >= 2) ? Header->UpdateHardwareInstance : 0;
+}

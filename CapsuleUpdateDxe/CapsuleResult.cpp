@@ -58,18 +58,14 @@ CapsuleTargetText (
   )
 {
   EFI_GUID                          TypeId;
-  UINT32                            Version;
-  UINT64                            HardwareInstance;
   UINTN                             Cursor;
   EFI_HANDLE                        Handle;
   EFI_DEVICE_PATH_PROTOCOL          *DevicePath;
   EFI_DEVICE_PATH_TO_TEXT_PROTOCOL  *ToText;
 
   CopyGuid (&TypeId, &ImageHeader->UpdateImageTypeId);
-  Version          = ImageHeader->Version;
-  HardwareInstance = (Version >= 2) ? ImageHeader->UpdateHardwareInstance : 0;
-  Cursor           = 0;
-  Handle           = FindNextMatchingFmp (&Cursor, &TypeId, HardwareInstance);
+  Cursor = 0;
+  Handle = FindNextMatchingFmp (&Cursor, &TypeId, PayloadHardwareInstance (ImageHeader));
   if ((Handle == NULL) ||
       EFI_ERROR (gBS->HandleProtocol (Handle, &gEfiDevicePathProtocolGuid, (VOID **)&DevicePath)) ||
       EFI_ERROR (gBS->LocateProtocol (&gEfiDevicePathToTextProtocolGuid, NULL, (VOID **)&ToText)))

@@ -392,6 +392,15 @@ ReadPayloadHeader (
   OUT EFI_FIRMWARE_MANAGEMENT_CAPSULE_IMAGE_HEADER  *Header
   );
 
+/**
+  The hardware instance a payload item is matched on: its
+  UpdateHardwareInstance from image header version 2 on, else 0 (any).
+**/
+UINT64
+PayloadHardwareInstance (
+  IN CONST EFI_FIRMWARE_MANAGEMENT_CAPSULE_IMAGE_HEADER  *Header
+  );
+
 //
 // FMP capsule application (FmpCapsule.cpp).
 //

@@ -254,7 +254,7 @@ ApplyPayloadItem (
     //
     Status = EFI_BAD_BUFFER_SIZE;
   } else {
-    HardwareInstance = (Header.Version >= 2) ? Header.UpdateHardwareInstance : 0;
+    HardwareInstance = PayloadHardwareInstance (&Header);
     Status           = EFI_NOT_FOUND;
     Cursor           = 0;
     while ((Handle = FindNextMatchingFmp (&Cursor, &Header.UpdateImageTypeId, HardwareInstance)) != NULL) {

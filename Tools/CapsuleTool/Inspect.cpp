@@ -797,7 +797,7 @@ Judge (
     Payload.Offset           = OffsetIn (Data, Item);
     Payload.Size             = Item.Size;
     Payload.Refused          = !ReadPayloadHeader (Item, &Payload.Header);
-    Payload.HardwareInstance = (Payload.Header.Version >= 2) ? Payload.Header.UpdateHardwareInstance : 0;
+    Payload.HardwareInstance = PayloadHardwareInstance (&Payload.Header);
     if (Payload.Refused) {
       Payload.Reason = "40 + UpdateImageSize " + std::to_string (Payload.Header.UpdateImageSize) + " + UpdateVendorCodeSize " +
                        std::to_string (Payload.Header.UpdateVendorCodeSize) + " bytes exceed the item's " +
